@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs what the tests need, builds the dev preset and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh cmake ninja-build g++ libasio-dev libgtest-dev
+cmake --preset dev >/dev/null
+cmake --build --preset dev
+ctest --preset dev
