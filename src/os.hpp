@@ -66,7 +66,8 @@ void print_out(std::string_view text);
 void print_err(std::string_view text) noexcept;
 
 // Sets the broken-pipe signal to be ignored, so that writes to a closed pipe
-// fail with an error instead of ending the process.
+// fail with an error instead of ending the process; the same for the signal
+// of an exceeded file-size limit.
 void ignore_broken_pipe();
 
 }  // namespace os

@@ -160,6 +160,11 @@ void print_out(std::string_view text) {
 
 void print_err(std::string_view text) noexcept { write_all(STDERR_FILENO, text); }
 
-void ignore_broken_pipe() { signal(SIGPIPE, SIG_IGN); }
+void ignore_broken_pipe() {
+    signal(SIGPIPE, SIG_IGN);
+    // Likewise a file-size limit: the credentials writer gets EFBIG and
+    // removes its temporary file instead of being killed halfway.
+    signal(SIGXFSZ, SIG_IGN);
+}
 
 }  // namespace os

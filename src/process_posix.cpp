@@ -27,12 +27,13 @@ struct spawn_setup {
     spawn_setup() {
         posix_spawnattr_init(&attributes);
         posix_spawn_file_actions_init(&actions);
-        // The client ignores the broken-pipe signal; its children get the
-        // default back. The signal mask is cleared too: a worker thread of the
-        // runtime runs with every signal blocked.
+        // The client ignores the broken-pipe and file-size signals; its
+        // children get the defaults back. The signal mask is cleared too: a
+        // worker thread of the runtime runs with every signal blocked.
         sigset_t defaults;
         sigemptyset(&defaults);
         sigaddset(&defaults, SIGPIPE);
+        sigaddset(&defaults, SIGXFSZ);
         posix_spawnattr_setsigdefault(&attributes, &defaults);
         sigset_t empty;
         sigemptyset(&empty);
