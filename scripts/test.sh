@@ -3,6 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh cmake ninja-build g++ libasio-dev libgtest-dev
+# The manual page, completion and package tests.
+scripts/deps.sh mandoc man-db lintian zsh fish dpkg-dev
 cmake --preset dev >/dev/null
 cmake --build --preset dev
 ctest --preset dev
