@@ -8,3 +8,8 @@ scripts/deps.sh mandoc man-db lintian zsh fish dpkg-dev
 cmake --preset dev >/dev/null
 cmake --build --preset dev
 ctest --preset dev
+# The Windows build: cross-compiled, then its acceptance suite under Wine.
+scripts/deps.sh g++-mingw-w64-x86-64-posix wine wine64
+cmake --preset win-cross >/dev/null
+cmake --build --preset win-cross
+ctest --preset win-cross

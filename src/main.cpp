@@ -1,8 +1,13 @@
 // Process entry: the runtime, the argument check and the command dispatcher.
 
 #include <asio/thread_pool.hpp>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+#include <cwchar>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "commands/deploy.hpp"
@@ -17,6 +22,7 @@
 #include "help.hpp"
 #include "os.hpp"
 #include "text.hpp"
+#include "utf16.hpp"
 
 namespace {
 
@@ -25,8 +31,8 @@ constexpr int usage_status = 2;
 // Exit status after a fatal error.
 constexpr int fatal_status = 101;
 
-std::vector<std::string> collect_args(int argc, char** argv) {
-    std::vector<std::string> args(argv, argv + argc);
+// Checks the process arguments, every one of them, before any is used.
+std::vector<std::string> collect_args(std::vector<std::string> args) {
     for (const auto& arg : args) {
         if (!text::is_valid_utf8(arg)) {
             fail("argument is not valid UTF-8", text::escape_bytes(arg));
@@ -80,10 +86,16 @@ int dispatch(const std::vector<std::string>& args, const asio::any_io_executor& 
     return show_usage(usage_status);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// Runs the client on the process arguments (as UTF-8, unchecked) and returns
+// its exit status.
+int run_client(std::vector<std::string> arguments) {
     os::ignore_broken_pipe();
+#if defined(__GLIBC__)
+    // One heap for both threads. The worker frees memory as it ends, and a
+    // heap of its own (64 MiB of address space, mapped and trimmed) would be
+    // the costliest step of the whole shut-down.
+    mallopt(M_ARENA_MAX, 1);
+#endif
     // One worker thread besides the main thread: the delayed task of `mount`
     // is all that runs there.
     std::optional<asio::thread_pool> runtime;
@@ -95,7 +107,7 @@ int main(int argc, char** argv) {
     }
     int status = 0;
     try {
-        status = dispatch(collect_args(argc, argv), runtime->get_executor());
+        status = dispatch(collect_args(std::move(arguments)), runtime->get_executor());
     } catch (const fatal_error& error) {
         os::print_err(error.diagnostic());
         status = fatal_status;
@@ -105,3 +117,20 @@ int main(int argc, char** argv) {
     runtime->join();
     return status;
 }
+
+}  // namespace
+
+#if defined(_WIN32)
+// Windows hands the arguments over as UTF-16. An unpaired surrogate comes
+// through as a sequence that the UTF-8 check refuses.
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> arguments;
+    arguments.reserve(static_cast<std::size_t>(argc));
+    for (int i = 0; i < argc; ++i) {
+        arguments.push_back(utf16::to_utf8(std::u16string(argv[i], argv[i] + std::wcslen(argv[i]))));
+    }
+    return run_client(std::move(arguments));
+}
+#else
+int main(int argc, char** argv) { return run_client(std::vector<std::string>(argv, argv + argc)); }
+#endif
