@@ -434,6 +434,23 @@ void login_reports_a_bad_token() {
     check(!read_file(fx.home + L"\\.tarn-hosting\\tarn-hosting.conf"), "no credentials written");
 }
 
+// A fresh home gets the credentials folder; a home that does not exist is
+// reported as the system error, in the same words as on every platform.
+void login_creates_the_credentials_folder() {
+    const fixture fx = make_fixture("login_creates_the_credentials_folder");
+    const result r = run(fx, {"login"}, {.input = std::string("Bob:\n")});
+    check_eq(r.status, 0, "login exit status");
+    check_eq(read_file(fx.home + L"\\.tarn-hosting\\tarn-hosting.conf").value_or("<none>"), "Bob\n\n",
+             "credentials written into a new folder");
+    const std::string installed = calls(fx);
+
+    const result missing =
+        run(fx, {"login"}, {.input = std::string("Bob:pw\n"), .environment = {{L"HOME", fx.root + L"\\absent"}}});
+    check_eq(missing.err, "ERROR: No such file or directory (os error 2)\n", "login error for a missing home");
+    check_eq(missing.status, 1, "login exit status for a missing home");
+    check_eq(calls(fx), installed, "nothing installed after a failed login");
+}
+
 void remote_commands_use_plink_with_the_password() {
     const fixture fx = make_fixture("remote_commands_use_plink_with_the_password");
     fx.credentials("Bob\nsecret\n");  // and no key file: plink needs none
@@ -683,6 +700,7 @@ void usage_and_errors_write_exact_bytes() {
 const std::map<std::string, std::function<void()>> cases{
     {"login_installs_the_dependencies", login_installs_the_dependencies},
     {"login_reports_a_bad_token", login_reports_a_bad_token},
+    {"login_creates_the_credentials_folder", login_creates_the_credentials_folder},
     {"remote_commands_use_plink_with_the_password", remote_commands_use_plink_with_the_password},
     {"arguments_round_trip_through_the_command_line", arguments_round_trip_through_the_command_line},
     {"transfers_use_scp_and_the_key", transfers_use_scp_and_the_key},
