@@ -23,11 +23,14 @@ inline constexpr std::string_view target_os = "unix";
 constexpr bool is_windows() { return target_os == "windows"; }
 
 // HOME when set and not empty, else the user database's entry for the
-// current user; nothing when neither names a directory.
+// current user (on Windows: USERPROFILE when set and not empty, else the
+// user's profile folder); nothing when none names a directory.
 std::optional<std::string> home_dir();
 
 // `base` and `relative` with one separator between them (none added when
-// `base` already ends in one).
+// `base` already ends in one). On Windows the separator is a backslash, and
+// each "/" in `relative` becomes one too, so that every Windows program takes
+// the path.
 std::string join_path(std::string_view base, std::string_view relative);
 
 // Whether anything exists at `path`, following symbolic links; a path whose
