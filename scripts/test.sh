@@ -5,6 +5,8 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh cmake ninja-build g++ libasio-dev libgtest-dev
 # The manual page, completion and package tests.
 scripts/deps.sh mandoc man-db lintian zsh fish dpkg-dev
+# The end-to-end tests: a real sshd as the region host, in namespaces.
+scripts/deps.sh openssh-server openssh-client iproute2 util-linux
 cmake --preset dev >/dev/null
 cmake --build --preset dev
 ctest --preset dev
