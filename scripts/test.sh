@@ -15,3 +15,16 @@ scripts/deps.sh g++-mingw-w64-x86-64-posix wine wine64
 cmake --preset win-cross >/dev/null
 cmake --build --preset win-cross
 ctest --preset win-cross
+# Sanitizers: the suites under AddressSanitizer and UndefinedBehaviorSanitizer,
+# the runtime tests under ThreadSanitizer; any report fails the run.
+cmake --preset asan >/dev/null
+cmake --build --preset asan
+ctest --preset asan
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan
+ctest --preset tsan
+# Fuzzing: a short run of every target from its seed corpus.
+scripts/deps.sh clang libclang-rt-14-dev
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+scripts/fuzz.sh 60

@@ -51,13 +51,12 @@ TEST(Login, FileSizeLimitKeepsTheStoredCredentials) {
         SCOPED_TRACE(c.name);
         scratch dir;
         dir.log_in(old_credentials);
-        const auto result = dir.run({.args = {"login"},
-                                     .input = "newuser:newpassword\n",
-                                     .before_exec = [&c] {
-                                         const rlimit limit{4, 4};
-                                         setrlimit(RLIMIT_FSIZE, &limit);
-                                         signal(SIGXFSZ, c.disposition);
-                                     }});
+        const auto result =
+            dir.run({.args = {"login"}, .input = "newuser:newpassword\n", .before_exec = [&c] {
+                         const rlimit limit{4, 4};
+                         setrlimit(RLIMIT_FSIZE, &limit);
+                         signal(SIGXFSZ, c.disposition);
+                     }});
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.err, "ERROR: File too large (os error 27)\n");
         expect_credentials_kept(dir);
@@ -87,8 +86,7 @@ TEST(Login, FullDiskKeepsTheStoredCredentials) {
         const int fd = open((dir.home() / "filler").c_str(), O_WRONLY | O_CREAT, 0600);
         ASSERT_GE(fd, 0);
         const std::string block(4096, 'f');
-        while (write(fd, block.data(), block.size()) > 0) {
-        }
+        while (write(fd, block.data(), block.size()) > 0) {}
         EXPECT_EQ(errno, ENOSPC);
         close(fd);
     }
@@ -110,23 +108,21 @@ TEST(Login, ReadOnlyDirectoryKeepsTheStoredCredentials) {
         if (nobody == nullptr) GTEST_SKIP() << "no user \"nobody\" to run the client as";
         uid = nobody->pw_uid;
         gid = nobody->pw_gid;
-        fs::permissions(dir.root(), fs::perms::owner_all | fs::perms::group_exec |
-                                        fs::perms::others_exec);
+        fs::permissions(dir.root(),
+                        fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
         for (const auto& entry : fs::recursive_directory_iterator(dir.home())) {
             ASSERT_EQ(lchown(entry.path().c_str(), uid, gid), 0);
         }
         ASSERT_EQ(chown(dir.home().c_str(), uid, gid), 0);
     }
     fs::permissions(dir.config_dir(), fs::perms::owner_read | fs::perms::owner_exec);
-    const auto result = dir.run({.args = {"login"},
-                                 .input = "newuser:newpassword\n",
-                                 .before_exec = [drop, uid, gid] {
-                                     if (!drop) return;
-                                     if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 ||
-                                         setuid(uid) != 0) {
-                                         _exit(125);
-                                     }
-                                 }});
+    const auto result = dir.run(
+        {.args = {"login"}, .input = "newuser:newpassword\n", .before_exec = [drop, uid, gid] {
+             if (!drop) return;
+             if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0) {
+                 _exit(125);
+             }
+         }});
     if (result.exec_error == EACCES) {
         GTEST_SKIP() << "the client's build directory is closed to user " << uid;
     }
@@ -155,16 +151,24 @@ struct output_case {
 
 TEST(StandardOutput, FailedWritesEndTheRun) {
     const output_case cases[] = {
-        {"usage to a closed standard output", {}, stream::closed, 101,
+        {"usage to a closed standard output",
+         {},
+         stream::closed,
+         101,
          "error: failed printing to stdout: Bad file descriptor (os error 9)\n"},
-        {"usage to a broken pipe", {}, stream::broken_pipe, 101,
+        {"usage to a broken pipe",
+         {},
+         stream::broken_pipe,
+         101,
          "error: failed printing to stdout: Broken pipe (os error 32)\n"},
-        {"notice to a broken pipe", {"nonsense"}, stream::broken_pipe, 101,
+        {"notice to a broken pipe",
+         {"nonsense"},
+         stream::broken_pipe,
+         101,
          "error: failed printing to stdout: Broken pipe (os error 32)\n"},
         // The client ignores the signal, its children do not: the remote tool
         // dies of it at its first write, before it reaches its second line.
-        {"remote tool writing to a broken pipe", {"shell"}, stream::broken_pipe, 128 + SIGPIPE,
-         ""},
+        {"remote tool writing to a broken pipe", {"shell"}, stream::broken_pipe, 128 + SIGPIPE, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -42,7 +42,8 @@ std::vector<std::string> entries(const fs::path& dir) {
 std::vector<std::string> split_nul(const std::string& recorded) {
     std::vector<std::string> args;
     std::size_t start = 0;
-    for (std::size_t end; (end = recorded.find('\0', start)) != std::string::npos; start = end + 1) {
+    for (std::size_t end; (end = recorded.find('\0', start)) != std::string::npos;
+         start = end + 1) {
         args.push_back(recorded.substr(start, end - start));
     }
     return args;
@@ -65,7 +66,8 @@ scratch::~scratch() {
     std::error_code ignored;
     // A test may leave a directory without write permission behind.
     for (const auto& entry : fs::recursive_directory_iterator(root_, ignored)) {
-        if (entry.is_directory(ignored)) fs::permissions(entry.path(), fs::perms::owner_all, ignored);
+        if (entry.is_directory(ignored))
+            fs::permissions(entry.path(), fs::perms::owner_all, ignored);
     }
     fs::remove_all(root_, ignored);
 }
@@ -111,12 +113,8 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 // `input`, output into the pipe end `sink`.
 void set_up_stream(int fd, stream mode, const fs::path& input, int sink, int broken_end) {
     switch (mode) {
-        case stream::closed:
-            close(fd);
-            return;
-        case stream::broken_pipe:
-            dup2(broken_end, fd);
-            return;
+        case stream::closed: close(fd); return;
+        case stream::broken_pipe: dup2(broken_end, fd); return;
         case stream::file: {
             if (fd != STDIN_FILENO) {
                 dup2(sink, fd);
@@ -203,8 +201,7 @@ outcome scratch::run(const invocation& call) const {
     if (read(report[0], &result.exec_error, sizeof result.exec_error) <= 0) result.exec_error = 0;
     close(report[0]);
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
 }

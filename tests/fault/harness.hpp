@@ -26,8 +26,8 @@ struct invocation {
 };
 
 struct outcome {
-    int status = -1;      // exit status, or 128 plus the signal that ended it
-    int exec_error = 0;   // errno when the client could not be started at all
+    int status = -1;     // exit status, or 128 plus the signal that ended it
+    int exec_error = 0;  // errno when the client could not be started at all
     std::string out;
     std::string err;
 };

@@ -21,8 +21,8 @@ struct capture_case {
 TEST(CaptureOutput, ReadsToTheEndWhateverTheChildDoes) {
     const capture_case cases[] = {
         // More than the pipe holds, written in one go right before exiting.
-        {"exits with output still in the pipe",
-         "head -c 200000 /dev/zero | tr '\\0' x; exit 3", std::string(200000, 'x')},
+        {"exits with output still in the pipe", "head -c 200000 /dev/zero | tr '\\0' x; exit 3",
+         std::string(200000, 'x')},
         // The pipe stays open in a grandchild after the child has exited.
         {"leaves a writer behind", "(sleep 0.2; printf late) & printf early", "earlylate"},
         {"is killed while writing", "printf partial; kill -KILL $$; printf never", "partial"},
@@ -43,8 +43,8 @@ TEST(RunCmd, ChildGetsTheDefaultFileSizeSignalBack) {
     char dir[] = "/tmp/tarn-fault-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string file = std::string(dir) + "/big";
-    const int status = process::run_cmd(
-        "sh", {"-c", "ulimit -f 1; exec head -c 5000 /dev/zero > \"$0\"", file});
+    const int status =
+        process::run_cmd("sh", {"-c", "ulimit -f 1; exec head -c 5000 /dev/zero > \"$0\"", file});
     signal(SIGXFSZ, previous);
     unlink(file.c_str());
     rmdir(dir);
