@@ -18,7 +18,6 @@
 
 namespace {
 
-using fault::invocation;
 using fault::scratch;
 using fault::stream;
 using strings = std::vector<std::string>;
@@ -212,7 +211,7 @@ TEST(ArgumentList, NearTheSystemLimitIsTakenWhole) {
     dir.install("scp", fault::record_args(dir.root() / "scp.args"));
     // Ignored words after the file, up to a little below the limit.
     const std::size_t limit = static_cast<std::size_t>(sysconf(_SC_ARG_MAX));
-    const std::size_t budget = limit - environment_size() - 16 * 1024;
+    const std::size_t budget = limit - environment_size() - std::size_t{16} * 1024;
     strings args{"upload", "notes.txt"};
     const std::string word(4000, 'w');
     while (exec_size(args) + word.size() + 1 + sizeof(char*) < budget) args.push_back(word);

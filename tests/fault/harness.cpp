@@ -104,6 +104,7 @@ std::vector<std::string> client_environment(const scratch& dir) {
 
 std::vector<char*> pointers(std::vector<std::string>& strings) {
     std::vector<char*> result;
+    result.reserve(strings.size() + 1);
     for (auto& text : strings) result.push_back(text.data());
     result.push_back(nullptr);
     return result;
