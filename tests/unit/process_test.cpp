@@ -38,6 +38,44 @@ TEST(RunCmdCaptureOutput, DrainsBothPipesWithoutDeadlock) {
     EXPECT_EQ(out, std::string(300000, 'x'));
 }
 
+TEST(RunCmdCaptureOutput, KeepsEveryByteAcrossTheBufferGrowing) {
+    // Sizes on and around the points where the buffer grows or asks for
+    // huge pages; the bytes are numbered lines so that a lost or repeated
+    // stretch shows.
+    for (const long size : {65535L, 65536L, 65537L, 327680L, 2097153L, 20000000L}) {
+        const std::string out =
+            capture_sh("seq 1 4000000 | head -c \"$1\"", {std::to_string(size)});
+        std::string expected;
+        for (long i = 1; static_cast<long>(expected.size()) < size; ++i) {
+            expected += std::to_string(i) + '\n';
+        }
+        expected.resize(static_cast<std::size_t>(size));
+        EXPECT_EQ(out.size(), expected.size()) << size;
+        EXPECT_TRUE(out == expected) << size;
+    }
+}
+
+TEST(RunCmdCaptureOutput, ChecksCharactersSplitAcrossReads) {
+    // The pauses make the client read each piece on its own.
+    EXPECT_EQ(capture_sh("printf 'a\\303'; sleep 0.2; printf '\\251z'"), "a\xc3\xa9z");
+    EXPECT_EQ(capture_sh("printf '\\360\\237'; sleep 0.2; printf '\\220\\263'"),
+              "\xf0\x9f\x90\xb3");
+    const char* const invalid[] = {
+        "printf 'a\\303'; sleep 0.2; printf 'b'",               // lead byte, then no continuation
+        "printf 'abc\\342\\202'",                               // cut off by the end
+        "printf '\\355'; sleep 0.2; printf '\\240\\200 more'",  // surrogate in two pieces
+        "head -c 300000 /dev/zero | tr '\\0' x; printf '\\377'; head -c 300000 /dev/zero",
+    };
+    for (const char* script : invalid) {
+        try {
+            capture_sh(script);
+            ADD_FAILURE() << script << ": no fatal error";
+        } catch (const fatal_error& error) {
+            EXPECT_EQ(error.message, "Failed to convert output to string") << script;
+        }
+    }
+}
+
 TEST(RunCmdCaptureOutput, ArgumentsArriveAsSeparateUnchangedElements) {
     const strings args{"a b", "", "$HOME", "'q'", "*", "x;y|z"};
     std::string expected;
