@@ -1,5 +1,8 @@
 #include <fcntl.h>
 #include <limits.h>
+#if defined(TARN_STATIC_EXECUTABLE) && defined(__GLIBC__)
+#include <nss.h>
+#endif
 #include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -18,6 +21,12 @@ std::optional<std::string> home_dir() {
     if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
         return std::string(home);
     }
+#if defined(TARN_STATIC_EXECUTABLE) && defined(__GLIBC__)
+    // A static program cannot load the C library's shared lookup modules (the
+    // process dies in the attempt): the user database is /etc/passwd alone.
+    static const int files_only = __nss_configure_lookup("passwd", "files");
+    static_cast<void>(files_only);
+#endif
     long size = sysconf(_SC_GETPW_R_SIZE_MAX);
     std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 1024);
     passwd entry{};
