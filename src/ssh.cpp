@@ -24,12 +24,12 @@ std::string require_home() {
 
 std::optional<std::string> lookup_key(const std::string& home) {
     auto key = find_key(home);
-    if (!key) {
-        os::print_out(missing_key_message);
-        return std::nullopt;
-    }
-    if (!text::is_valid_utf8(*key)) fail("path is not valid UTF-8", text::escape_bytes(*key));
+    if (!key) os::print_out(missing_key_message);
     return key;
+}
+
+void require_text(std::string_view path) {
+    if (!text::is_valid_utf8(path)) fail("path is not valid UTF-8", text::escape_bytes(path));
 }
 
 std::string remote_target(std::string_view username) {
@@ -71,6 +71,7 @@ int ssh_command(const std::vector<std::string>& cmd) {
     }
     const auto key = lookup_key(require_home());
     if (!key) return 1;
+    require_text(*key);
     return process::run_cmd("ssh", ssh_args(*key, creds.username, cmd));
 }
 

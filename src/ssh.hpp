@@ -24,10 +24,13 @@ inline constexpr std::string_view missing_key_message =
 // there, else nothing.
 std::optional<std::string> find_key(std::string_view home);
 
-// The key path under `home` for the commands that use the key, checked to
-// be text. Nothing when there is no key; the missing-key message has then
-// been printed.
+// The key path under `home` for the commands that use the key. Nothing when
+// there is no key; the missing-key message has then been printed.
 std::optional<std::string> lookup_key(const std::string& home);
+
+// Ends the run with a fatal error when `path` is not text, before it is
+// handed to a program as an argument.
+void require_text(std::string_view path);
 
 // The home directory, or the fatal error "Could not determine home directory".
 std::string require_home();

@@ -1,10 +1,8 @@
 #include "commands/download.hpp"
 
 #include "config.hpp"
-#include "fatal.hpp"
 #include "process.hpp"
 #include "ssh.hpp"
-#include "text.hpp"
 
 namespace commands::download {
 
@@ -19,7 +17,8 @@ int run(std::string_view file) {
     const std::string home = ssh::require_home();
     const auto key = ssh::lookup_key(home);
     if (!key) return 1;
-    if (!text::is_valid_utf8(home)) fail("path is not valid UTF-8", text::escape_bytes(home));
+    ssh::require_text(home);
+    ssh::require_text(*key);
     return process::run_cmd("scp", scp_args(*key, creds.username, file, home));
 }
 

@@ -27,6 +27,7 @@ int run(std::string_view file) {
     const config::credentials creds = config::get_creds();
     const auto key = ssh::lookup_key(ssh::require_home());
     if (!key) return 1;
+    ssh::require_text(*key);
     return process::run_cmd("scp", scp_args(*key, creds.username, file, os::is_windows()));
 }
 
