@@ -5,7 +5,9 @@
 #endif
 #include <pwd.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,7 +17,62 @@
 #include "fatal.hpp"
 #include "os.hpp"
 
+extern char** environ;
+
 namespace os {
+namespace {
+
+// The home directory field of a user database line
+// ("name:password:uid:gid:gecos:directory:shell").
+std::optional<std::string> home_field(std::string_view line) {
+    for (int field = 0; field < 5; ++field) {
+        const auto colon = line.find(':');
+        if (colon == std::string_view::npos) return std::nullopt;
+        line.remove_prefix(colon + 1);
+    }
+    const auto colon = line.find(':');
+    if (colon == std::string_view::npos || colon == 0) return std::nullopt;
+    return std::string(line.substr(0, colon));
+}
+
+// Asks the system's own lookup tool for the user's entry. The static build
+// reads only /etc/passwd itself; users from other sources of the user
+// database (a directory service, say) are found this way.
+std::optional<std::string> home_from_getent(uid_t uid) {
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) return std::nullopt;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    std::string id = std::to_string(uid);
+    char program[] = "getent";
+    char database[] = "passwd";
+    char* argv[] = {program, database, id.data(), nullptr};
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, program, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    std::string line;
+    if (rc == 0) {
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = read(out[0], buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0 || line.size() > 65536) break;
+            line.append(buffer, static_cast<std::size_t>(n));
+        }
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) line.clear();
+    }
+    close(out[0]);
+    return home_field(line.substr(0, line.find('\n')));
+}
+
+}  // namespace
 
 std::optional<std::string> home_dir() {
     if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
@@ -23,7 +80,8 @@ std::optional<std::string> home_dir() {
     }
 #if defined(TARN_STATIC_EXECUTABLE) && defined(__GLIBC__)
     // A static program cannot load the C library's shared lookup modules (the
-    // process dies in the attempt): the user database is /etc/passwd alone.
+    // process dies in the attempt): it reads /etc/passwd itself and asks
+    // getent for anything else.
     static const int files_only = __nss_configure_lookup("passwd", "files");
     static_cast<void>(files_only);
 #endif
@@ -36,9 +94,8 @@ std::optional<std::string> home_dir() {
         if (rc != ERANGE) break;
         buffer.resize(buffer.size() * 2);
     }
-    if (found == nullptr || found->pw_dir == nullptr || *found->pw_dir == '\0') {
-        return std::nullopt;
-    }
+    if (found == nullptr) return home_from_getent(getuid());
+    if (found->pw_dir == nullptr || *found->pw_dir == '\0') return std::nullopt;
     return std::string(found->pw_dir);
 }
 

@@ -408,6 +408,27 @@ TEST(HomeDirectory, NoneAtAll) {
     }
 }
 
+// A user that the C library's own lookup does not know (a directory-service
+// account, say) is looked up with getent.
+TEST(HomeDirectory, AsksGetentForUsersItCannotFindItself) {
+    if (!can_run_as_unknown_user()) GTEST_SKIP() << "cannot make a user namespace here";
+    sandbox sb;
+    sb.sign_in("Dora");
+    sb.write("../getent-bin/getent",
+             "#!/bin/sh\n[ \"$1 $2\" = \"passwd $(/usr/bin/id -u)\" ] || exit 2\n"
+             "echo \"dora:x:$(/usr/bin/id -u):$(/usr/bin/id -g):Dora:" + sb.home() + ":/bin/sh\"\n",
+             0755);
+    const std::string path = sb.bin() + ":" + sb.root() + "/getent-bin";
+    const result r = sb.run({"download", "f"}, {.env = {{"HOME", std::nullopt}, {"PATH", path}},
+                                                .as_unknown_user = true});
+    ASSERT_FALSE(r.timed_out);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    const auto calls = sb.calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].args, (std::vector<std::string>{"-i", sb.key_path(), "-P", "20022",
+                                                       "Dora@" + host + ":f", sb.home()}));
+}
+
 // The key path (and, for download, the home directory itself) must be text
 // before it is handed on.
 TEST(HomeDirectory, NotUtf8StartsNothing) {
