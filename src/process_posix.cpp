@@ -97,11 +97,12 @@ void append_output(std::string& output, const char* bytes, std::size_t count) {
 #ifdef MADV_HUGEPAGE
         static constexpr std::size_t huge_page = std::size_t{1} << 21;
         if (bigger.capacity() >= huge_page) {
-            const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+            // madvise wants whole pages: those inside the buffer.
+            const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
             const auto start = reinterpret_cast<std::uintptr_t>(bigger.data());
-            const std::uintptr_t begin = (start + page - 1) & ~(page - 1);
-            const std::uintptr_t end = (start + bigger.capacity()) & ~(page - 1);
-            madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+            const std::size_t skip = (page - start % page) % page;
+            const std::size_t length = (bigger.capacity() - skip) / page * page;
+            madvise(bigger.data() + skip, length, MADV_HUGEPAGE);
         }
 #endif
         bigger.append(output);

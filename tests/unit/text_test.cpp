@@ -99,18 +99,22 @@ TEST(Utf8, LongTextsStopAtTheFirstFaultWhereverItIs) {
     };
     for (const bool multibyte : {false, true}) {
         for (std::size_t at = 0; at <= 100; ++at) {
-            const std::string before = filler(at, multibyte);
-            const std::string after = filler(70, multibyte);
+            const auto around = [&](const std::string& middle) {
+                std::string bytes = filler(at, multibyte);
+                bytes += middle;
+                bytes += filler(70, multibyte);
+                return bytes;
+            };
             for (const auto& character : whole) {
-                const std::string bytes = before + character + after;
+                const std::string bytes = around(character);
                 EXPECT_EQ(text::valid_utf8_prefix(bytes), bytes.size())
                     << text::escape_bytes(bytes);
             }
             for (const auto& [fault, kept] : faults) {
-                const std::string bytes = before + fault + after;
+                const std::string bytes = around(fault);
                 EXPECT_EQ(text::valid_utf8_prefix(bytes), at + kept) << text::escape_bytes(bytes);
             }
-            const std::string cut = before + "\xf0\x9f\x98";
+            const std::string cut = filler(at, multibyte) + "\xf0\x9f\x98";
             EXPECT_EQ(text::valid_utf8_prefix(cut), at) << text::escape_bytes(cut);
         }
     }
