@@ -94,7 +94,8 @@ std::optional<config_error> create_config() {
 credentials get_creds() {
     const auto home = os::home_dir();
     if (!home) fail("Could not determine home directory");
-    const auto head = os::read_file_head(os::join_path(*home, ".tarn-hosting/tarn-hosting.conf"), 2);
+    const auto head =
+        os::read_file_head(os::join_path(*home, ".tarn-hosting/tarn-hosting.conf"), 2);
     std::optional<credentials> creds;
     if (head) creds = parse_creds(head->bytes, head->read_failed);
     if (!creds) {

@@ -19,7 +19,7 @@ struct config_error {
 };
 
 // A token line longer than this is not a token.
-inline constexpr std::size_t max_token_line = 64 * 1024;
+inline constexpr std::size_t max_token_line = std::size_t{64} * 1024;
 
 // Splits a typed access token ("username:password", surrounding white space
 // allowed) into credentials. Nothing when it has not exactly one colon, or

@@ -127,7 +127,8 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<std::string> arguments;
     arguments.reserve(static_cast<std::size_t>(argc));
     for (int i = 0; i < argc; ++i) {
-        arguments.push_back(utf16::to_utf8(std::u16string(argv[i], argv[i] + std::wcslen(argv[i]))));
+        arguments.push_back(
+            utf16::to_utf8(std::u16string(argv[i], argv[i] + std::wcslen(argv[i]))));
     }
     return run_client(std::move(arguments));
 }

@@ -64,8 +64,7 @@ std::optional<std::string> home_from_getent(uid_t uid) {
             line.append(buffer, static_cast<std::size_t>(n));
         }
         int status = 0;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) line.clear();
     }
     close(out[0]);
@@ -107,13 +106,11 @@ std::string join_path(std::string_view base, std::string_view relative) {
 }
 
 bool path_exists(const std::string& path) {
-    struct stat status{};
+    struct stat status {};
     return stat(path.c_str(), &status) == 0;
 }
 
-int create_directory(const std::string& path) {
-    return mkdir(path.c_str(), 0700) == 0 ? 0 : errno;
-}
+int create_directory(const std::string& path) { return mkdir(path.c_str(), 0700) == 0 ? 0 : errno; }
 
 namespace {
 
@@ -140,9 +137,10 @@ std::string parent_of(const std::string& path) {
 // under, so that replacing it keeps the links in place.
 std::string resolve_links(std::string path) {
     for (int depth = 0; depth < 40; ++depth) {
-        struct stat status{};
+        struct stat status {};
         if (lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) break;
-        std::vector<char> target(static_cast<std::size_t>(status.st_size > 0 ? status.st_size : PATH_MAX) + 1);
+        std::vector<char> target(
+            static_cast<std::size_t>(status.st_size > 0 ? status.st_size : PATH_MAX) + 1);
         const ssize_t n = readlink(path.c_str(), target.data(), target.size());
         if (n < 0 || static_cast<std::size_t>(n) >= target.size()) break;
         std::string next(target.data(), static_cast<std::size_t>(n));

@@ -1,4 +1,6 @@
+// windows.h first: the other system headers build on its definitions.
 #include <windows.h>
+
 #include <sddl.h>
 #include <userenv.h>
 
@@ -40,8 +42,8 @@ std::optional<std::string> profile_directory() {
 class private_security {
 public:
     private_security() {
-        ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;OW)", SDDL_REVISION_1,
-                                                              &descriptor_, nullptr);
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            L"D:P(A;OICI;FA;;;OW)", SDDL_REVISION_1, &descriptor_, nullptr);
         attributes_.nLength = sizeof attributes_;
         attributes_.lpSecurityDescriptor = descriptor_;
         attributes_.bInheritHandle = FALSE;
@@ -93,9 +95,9 @@ int write_stream(DWORD which, std::string_view text) {
 // that replacing it keeps the links in place. The path itself when it does
 // not exist or cannot be resolved.
 std::wstring resolve_links(const std::wstring& path) {
-    const owned_handle file(CreateFileW(path.c_str(), 0,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const owned_handle file(
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file.valid()) return path;
     std::wstring final_path(MAX_PATH, L'\0');
     for (;;) {
@@ -134,9 +136,9 @@ std::string join_path(std::string_view base, std::string_view relative) {
 
 bool path_exists(const std::string& path) {
     // Opening follows symbolic links, which reading the attributes does not.
-    const owned_handle file(CreateFileW(widen(path).c_str(), 0,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const owned_handle file(
+        CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return file.valid() || GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
@@ -156,16 +158,16 @@ int replace_file(const std::string& path, std::string_view contents) {
         swprintf(suffix, 64, L"\\.tarn-hosting.conf.%lx.%llx.%u", GetCurrentProcessId(),
                  static_cast<unsigned long long>(GetTickCount64()), attempt);
         temporary = directory + suffix;
-        file = owned_handle(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, security.get(), CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        file = owned_handle(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, security.get(),
+                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.valid() && GetLastError() != ERROR_FILE_EXISTS) return last_errno();
     }
     if (!file.valid()) return EEXIST;
     int error = write_all(file.get(), contents);
     if (error == 0 && !FlushFileBuffers(file.get())) error = last_errno();
     file.reset();
-    if (error == 0 &&
-        !MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (error == 0 && !MoveFileExW(temporary.c_str(), target.c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         error = last_errno();
     }
     if (error != 0) DeleteFileW(temporary.c_str());
@@ -224,7 +226,8 @@ int read_stdin_line(std::string& line, std::size_t limit) {
         DWORD n = 0;
         if (!ReadFile(input, &c, 1, &n, nullptr)) {
             const DWORD error = GetLastError();
-            if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF || error == ERROR_INVALID_HANDLE) {
+            if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF ||
+                error == ERROR_INVALID_HANDLE) {
                 return 0;
             }
             return win32::to_errno(error);

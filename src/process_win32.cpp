@@ -45,7 +45,8 @@ bool is_batch(std::wstring_view name) {
 }
 
 // The first of `candidates` that is a file, or empty.
-std::wstring first_file(const std::wstring& base, std::initializer_list<std::wstring_view> suffixes) {
+std::wstring first_file(const std::wstring& base,
+                        std::initializer_list<std::wstring_view> suffixes) {
     for (const auto suffix : suffixes) {
         std::wstring candidate = base + std::wstring(suffix);
         if (is_file(candidate)) return candidate;
@@ -61,11 +62,12 @@ std::wstring first_file(const std::wstring& base, std::initializer_list<std::wst
 // arguments again with rules of its own.
 std::wstring find_program(std::string_view cmd) {
     const std::wstring name = widen(cmd);
-    const bool has_extension = ends_with_ignoring_case(name, L".exe") || ends_with_ignoring_case(name, L".com") ||
-                               is_batch(name);
+    const bool has_extension = ends_with_ignoring_case(name, L".exe") ||
+                               ends_with_ignoring_case(name, L".com") || is_batch(name);
     std::wstring found;
     const auto consider = [&](const std::wstring& base) {
-        found = has_extension ? first_file(base, {L""}) : first_file(base, {L".com", L".exe", L".bat", L".cmd"});
+        found = has_extension ? first_file(base, {L""})
+                              : first_file(base, {L".com", L".exe", L".bat", L".cmd"});
         return !found.empty();
     };
     if (name.find_first_of(L"\\/") != std::wstring::npos) {
@@ -76,7 +78,8 @@ std::wstring find_program(std::string_view cmd) {
             const auto semicolon = rest.find(L';');
             std::wstring_view dir = rest.substr(0, semicolon);
             rest.remove_prefix(semicolon == std::wstring_view::npos ? rest.size() : semicolon + 1);
-            if (dir.size() >= 2 && dir.front() == L'"' && dir.back() == L'"') dir = dir.substr(1, dir.size() - 2);
+            if (dir.size() >= 2 && dir.front() == L'"' && dir.back() == L'"')
+                dir = dir.substr(1, dir.size() - 2);
             if (!is_absolute(dir)) continue;
             std::wstring base(dir);
             if (base.back() != L'\\' && base.back() != L'/') base += L'\\';
@@ -106,8 +109,8 @@ owned_handle inheritable_copy(HANDLE handle) {
 // of those three are inherited: the runtime's worker thread may start a
 // program at the same time, and a pipe end leaking into it would keep the
 // pipe open.
-owned_handle spawn(std::string_view cmd, const std::vector<std::string>& args, HANDLE input, HANDLE output,
-                   HANDLE error) {
+owned_handle spawn(std::string_view cmd, const std::vector<std::string>& args, HANDLE input,
+                   HANDLE output, HANDLE error) {
     bool has_nul = cmd.find('\0') != std::string_view::npos;
     for (const auto& arg : args) has_nul = has_nul || arg.find('\0') != std::string::npos;
     if (has_nul) fail_start(ERROR_INVALID_PARAMETER);
@@ -115,7 +118,8 @@ owned_handle spawn(std::string_view cmd, const std::vector<std::string>& args, H
     const std::wstring program = find_program(cmd);
     std::wstring command_line = widen(winquote::command_line(win32::narrow(program), args));
 
-    owned_handle streams[3] = {inheritable_copy(input), inheritable_copy(output), inheritable_copy(error)};
+    owned_handle streams[3] = {inheritable_copy(input), inheritable_copy(output),
+                               inheritable_copy(error)};
     std::vector<HANDLE> inherited;
     for (const auto& stream : streams) {
         if (stream.valid()) inherited.push_back(stream.get());
@@ -131,8 +135,9 @@ owned_handle spawn(std::string_view cmd, const std::vector<std::string>& args, H
         ~list_cleanup() { DeleteProcThreadAttributeList(list); }
     } cleanup{attributes};
     if (!inherited.empty() &&
-        !UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited.data(),
-                                   inherited.size() * sizeof(HANDLE), nullptr, nullptr)) {
+        !UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                   inherited.data(), inherited.size() * sizeof(HANDLE), nullptr,
+                                   nullptr)) {
         fail_start(GetLastError());
     }
 
@@ -145,8 +150,9 @@ owned_handle spawn(std::string_view cmd, const std::vector<std::string>& args, H
     startup.lpAttributeList = attributes;
 
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, inherited.empty() ? FALSE : TRUE,
-                        EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr, &startup.StartupInfo, &info)) {
+    if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr,
+                        inherited.empty() ? FALSE : TRUE, EXTENDED_STARTUPINFO_PRESENT, nullptr,
+                        nullptr, &startup.StartupInfo, &info)) {
         fail_start(GetLastError());
     }
     CloseHandle(info.hThread);
@@ -185,13 +191,15 @@ void drain(HANDLE from, std::string* into) {
 }  // namespace
 
 int run_cmd(std::string_view cmd, const std::vector<std::string>& args) {
-    const owned_handle child = spawn(cmd, args, GetStdHandle(STD_INPUT_HANDLE), GetStdHandle(STD_OUTPUT_HANDLE),
-                                     GetStdHandle(STD_ERROR_HANDLE));
+    const owned_handle child =
+        spawn(cmd, args, GetStdHandle(STD_INPUT_HANDLE), GetStdHandle(STD_OUTPUT_HANDLE),
+              GetStdHandle(STD_ERROR_HANDLE));
     return wait_for(child);
 }
 
 std::string run_cmd_capture_output(std::string_view cmd, const std::vector<std::string>& args) {
-    const owned_handle null_input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    const owned_handle null_input(CreateFileW(L"NUL", GENERIC_READ,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!null_input.valid()) fail_start(GetLastError());
     pipe_ends out = make_pipe();

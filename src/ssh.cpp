@@ -41,8 +41,8 @@ std::string remote_target(std::string_view username) {
 
 std::vector<std::string> ssh_args(std::string_view key_path, std::string_view username,
                                   const std::vector<std::string>& cmd) {
-    std::vector<std::string> args{"-q", "-t", "-i", std::string(key_path), "-p", std::string(port),
-                                  remote_target(username)};
+    std::vector<std::string> args{
+        "-q", "-t", "-i", std::string(key_path), "-p", std::string(port), remote_target(username)};
     args.insert(args.end(), cmd.begin(), cmd.end());
     return args;
 }

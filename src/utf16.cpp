@@ -42,7 +42,8 @@ std::string to_utf8(std::u16string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t c = text[i];
         if (is_high(c) && i + 1 < text.size() && is_low(text[i + 1])) {
-            append_utf8(out, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
+            append_utf8(
+                out, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
             ++i;
         } else {
             append_utf8(out, c);

@@ -8,8 +8,12 @@ namespace commands::download {
 
 std::vector<std::string> scp_args(std::string_view key_path, std::string_view username,
                                   std::string_view file, std::string_view home) {
-    return {"-i", std::string(key_path), "-P", std::string(ssh::port),
-            ssh::remote_target(username) + ":" + std::string(file), std::string(home)};
+    return {"-i",
+            std::string(key_path),
+            "-P",
+            std::string(ssh::port),
+            ssh::remote_target(username) + ":" + std::string(file),
+            std::string(home)};
 }
 
 int run(std::string_view file) {

@@ -65,7 +65,8 @@ int run(const asio::any_io_executor& executor) {
     start_mount_explorer(executor, explorer_delay);
     const config::credentials creds = config::get_creds();
     // Kept whole: a trailing line feed is part of what rclone printed.
-    const std::string obscured = process::run_cmd_capture_output("rclone", obscure_args(creds.password));
+    const std::string obscured =
+        process::run_cmd_capture_output("rclone", obscure_args(creds.password));
     os::print_out(obscured + "\n");
     return process::run_cmd("rclone", mount_args(creds.username, obscured));
 }

@@ -9,6 +9,8 @@ std::vector<std::string> remote_args(const std::optional<std::string>& command) 
     return {*command};
 }
 
-int run(const std::optional<std::string>& command) { return ssh::ssh_command(remote_args(command)); }
+int run(const std::optional<std::string>& command) {
+    return ssh::ssh_command(remote_args(command));
+}
 
 }  // namespace commands::shell

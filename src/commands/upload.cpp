@@ -19,7 +19,11 @@ std::string local_path(std::string_view file, bool windows) {
 
 std::vector<std::string> scp_args(std::string_view key_path, std::string_view username,
                                   std::string_view file, bool windows) {
-    return {"-i", std::string(key_path), "-P", std::string(ssh::port), local_path(file, windows),
+    return {"-i",
+            std::string(key_path),
+            "-P",
+            std::string(ssh::port),
+            local_path(file, windows),
             ssh::remote_target(username) + ":"};
 }
 

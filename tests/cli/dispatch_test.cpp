@@ -20,8 +20,8 @@ TEST(Usage, NoArgumentsPrintsExactlyTheUsageText) {
 }
 
 TEST(Usage, UnknownWordIsNamedThenUsage) {
-    for (const std::string word : {"Shell", "SHELL", "help", "--help", "-h", "", "shel", "shellx",
-                                   " shell", "login "}) {
+    for (const std::string word :
+         {"Shell", "SHELL", "help", "--help", "-h", "", "shel", "shellx", " shell", "login "}) {
         SCOPED_TRACE("word: [" + word + "]");
         sandbox sb;
         sb.sign_in();
@@ -61,8 +61,8 @@ TEST(Arguments, NonUtf8AnywhereIsFatalBeforeAnythingRuns) {
         {{"upload", "a", "\xff"}, "\\xff"},
         {{"\xff"}, "\\xff"},
         {{"shell", "ls", "caf\xc3"}, "caf\\xc3"},
-        {{"login", "x\xed\xa0\x80"}, "x\\xed\\xa0\\x80"},  // a surrogate
-        {{"mount", "\xc0\xaf"}, "\\xc0\\xaf"},             // an overlong "/"
+        {{"login", "x\xed\xa0\x80"}, "x\\xed\\xa0\\x80"},        // a surrogate
+        {{"mount", "\xc0\xaf"}, "\\xc0\\xaf"},                   // an overlong "/"
         {{"nope", "\xf4\x90\x80\x80"}, "\\xf4\\x90\\x80\\x80"},  // above U+10FFFF
     };
     for (const auto& c : cases) {
@@ -100,7 +100,8 @@ TEST(Output, BrokenStdoutIsFatal) {
         ASSERT_FALSE(r.timed_out);
         EXPECT_EQ(r.term_signal, 0);
         EXPECT_EQ(r.exit_code, 101);
-        EXPECT_NE(r.err.find("failed printing to stdout: Broken pipe (os error 32)"), std::string::npos)
+        EXPECT_NE(r.err.find("failed printing to stdout: Broken pipe (os error 32)"),
+                  std::string::npos)
             << r.err;
         EXPECT_TRUE(sb.calls().empty());
     }

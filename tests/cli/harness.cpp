@@ -67,7 +67,8 @@ std::string recorder_path() { return env_or("TARN_RECORDER", TARN_RECORDER_DEFAU
 }
 
 void make_parents(const std::string& path) {
-    for (auto slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+    for (auto slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
         mkdir(path.substr(0, slash).c_str(), 0755);
     }
 }
@@ -76,7 +77,8 @@ void write_path(const std::string& path, const std::string& bytes, mode_t mode) 
     make_parents(path);
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
     if (fd < 0) broken("create " + path);
-    if (write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) broken("write " + path);
+    if (write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+        broken("write " + path);
     close(fd);
     chmod(path.c_str(), mode);
 }
@@ -183,7 +185,8 @@ bool can_run_as_unknown_user() {
     const auto uid = unknown_uid();
     if (!uid) return false;
     const id_maps maps(*uid, getgid());
-    return works_in_child([&] { return enter_user_namespace(maps, 0) && getpwuid(getuid()) == nullptr; });
+    return works_in_child(
+        [&] { return enter_user_namespace(maps, 0) && getpwuid(getuid()) == nullptr; });
 }
 
 std::optional<std::string> read_file(const std::string& path) {
@@ -192,7 +195,8 @@ std::optional<std::string> read_file(const std::string& path) {
     std::string bytes;
     char buffer[8192];
     ssize_t n;
-    while ((n = read(fd, buffer, sizeof buffer)) > 0) bytes.append(buffer, static_cast<std::size_t>(n));
+    while ((n = read(fd, buffer, sizeof buffer)) > 0)
+        bytes.append(buffer, static_cast<std::size_t>(n));
     close(fd);
     if (n < 0) return std::nullopt;
     return bytes;
@@ -239,7 +243,8 @@ sandbox::sandbox() {
     }
     const std::string recorder = recorder_path();
     for (const auto& program : fake_programs) {
-        if (symlink(recorder.c_str(), (bin_ + "/" + program).c_str()) != 0) broken("symlink " + program);
+        if (symlink(recorder.c_str(), (bin_ + "/" + program).c_str()) != 0)
+            broken("symlink " + program);
     }
 }
 
@@ -273,11 +278,14 @@ void sandbox::sign_in(const std::string& user) const {
     write_key();
 }
 
-void sandbox::tell(const std::string& program, const std::string& what, const std::string& value) const {
+void sandbox::tell(const std::string& program, const std::string& what,
+                   const std::string& value) const {
     write_path(records_ + "/control/" + program + "." + what, value, 0644);
 }
 
-void sandbox::remove_fake(const std::string& program) const { unlink((bin_ + "/" + program).c_str()); }
+void sandbox::remove_fake(const std::string& program) const {
+    unlink((bin_ + "/" + program).c_str());
+}
 
 std::vector<call> sandbox::calls() const {
     const std::string dir = records_ + "/calls";
@@ -309,6 +317,7 @@ result sandbox::run(const std::vector<std::string>& args, const options& opts) c
     }
     auto pointers = [](std::vector<std::string>& strings) {
         std::vector<char*> list;
+        list.reserve(strings.size() + 1);
         for (auto& s : strings) list.push_back(s.data());
         list.push_back(nullptr);
         return list;
@@ -323,7 +332,8 @@ result sandbox::run(const std::vector<std::string>& args, const options& opts) c
                              : std::nullopt;
 
     int in[2], out[2], err[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) broken("pipe");
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
+        broken("pipe");
     // With the reader closed before the client starts, its first write fails.
     if (opts.broken_stdout) close(out[0]);
 
@@ -334,8 +344,8 @@ result sandbox::run(const std::vector<std::string>& args, const options& opts) c
             ::write(STDERR_FILENO, why, std::strlen(why));
             _exit(126);
         };
-        if (opts.bind_over_user_home &&
-            !bind_in_new_namespace(opts.bind_over_user_home->c_str(), bind_target.c_str(), same_ids)) {
+        if (opts.bind_over_user_home && !bind_in_new_namespace(opts.bind_over_user_home->c_str(),
+                                                               bind_target.c_str(), same_ids)) {
             give_up("harness: cannot bind over the user's home\n");
         }
         if (unknown_user && !enter_user_namespace(*unknown_user, 0)) {

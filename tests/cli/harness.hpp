@@ -40,12 +40,12 @@ struct result {
 };
 
 struct options {
-    std::string input;                // bytes fed to standard input, then end of input
+    std::string input;                      // bytes fed to standard input, then end of input
     std::optional<std::string> input_file;  // standard input read from this file instead
-    bool close_stdin = false;         // start the client with descriptor 0 closed
-    bool broken_stdout = false;       // standard output a pipe whose reader is gone
+    bool close_stdin = false;               // start the client with descriptor 0 closed
+    bool broken_stdout = false;             // standard output a pipe whose reader is gone
     std::optional<rlim_t> file_size_limit;  // RLIMIT_FSIZE, with SIGXFSZ ignored
-    std::string cwd;                  // empty: the sandbox root
+    std::string cwd;                        // empty: the sandbox root
     // Changes to the environment (PATH, HOME, RECORDER_DIR); nullopt removes.
     std::map<std::string, std::optional<std::string>> env;
     // Signals blocked in the client when it starts.

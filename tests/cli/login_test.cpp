@@ -25,9 +25,19 @@ TEST(Login, StoresTheTrimmedTokenPrivately) {
         {"no final line feed", "Bob:s3cret", "Bob\ns3cret\n"},
         {"spaces and CRLF", "  Bob:s3cret \r\n", "Bob\ns3cret\n"},
         {"tabs", "\t Bob:s3cret\t\n", "Bob\ns3cret\n"},
-        {"no-break spaces", "\xc2\xa0" "Bob:\xc2\xa0\n", "Bob\n\n"},
-        {"other Unicode white space", "\xe3\x80\x80\xc2\x85" "Bob:x\xe2\x80\xa8\n", "Bob\nx\n"},
-        {"zero-width space is not white space", "\xe2\x80\x8b" "Bob:\n", "\xe2\x80\x8b" "Bob\n\n"},
+        {"no-break spaces",
+         "\xc2\xa0"
+         "Bob:\xc2\xa0\n",
+         "Bob\n\n"},
+        {"other Unicode white space",
+         "\xe3\x80\x80\xc2\x85"
+         "Bob:x\xe2\x80\xa8\n",
+         "Bob\nx\n"},
+        {"zero-width space is not white space",
+         "\xe2\x80\x8b"
+         "Bob:\n",
+         "\xe2\x80\x8b"
+         "Bob\n\n"},
         {"space before the colon kept", "Bob :x\n", "Bob \nx\n"},
         {"space after the colon kept", "Bob: x\n", "Bob\n x\n"},
         {"inner spaces kept", "Bob:two words\n", "Bob\ntwo words\n"},
@@ -49,7 +59,8 @@ TEST(Login, StoresTheTrimmedTokenPrivately) {
         EXPECT_EQ(read_file(sb.at_home(conf)), c.stored);
         EXPECT_EQ(mode_of(sb.at_home(conf)), 0600u);
         EXPECT_EQ(mode_of(sb.at_home(".tarn-hosting")), 0700u);
-        EXPECT_EQ(list_dir(sb.at_home(".tarn-hosting")), std::vector<std::string>{"tarn-hosting.conf"});
+        EXPECT_EQ(list_dir(sb.at_home(".tarn-hosting")),
+                  std::vector<std::string>{"tarn-hosting.conf"});
         EXPECT_TRUE(sb.calls().empty());
     }
 }
@@ -72,13 +83,17 @@ TEST(Login, RejectsBadTokensAndWritesNothing) {
         {"user would be an option", {.input = "-oProxyCommand=touch x:\n"}, invalid},
         {"trimmed user would be an option", {.input = "  -x:pw\n"}, invalid},
         {"line longer than 64 KiB", {.input = "Bob:" + repeat('p', 70000) + "\n"}, invalid},
-        {"no line feed in the first 64 KiB", {.input = "Bob:" + repeat('p', 65536 - 4) + "\n"}, invalid},
+        {"no line feed in the first 64 KiB",
+         {.input = "Bob:" + repeat('p', 65536 - 4) + "\n"},
+         invalid},
         {"endless input", {.input_file = "/dev/zero"}, invalid},
         {"bad byte", {.input = "\xff:\n"}, not_utf8},
         {"bad byte in the password", {.input = "Bob:pa\xffss\n"}, not_utf8},
         {"cut-off sequence", {.input = "Bob:\xc3"}, not_utf8},
         // The home directory is not looked at for a bad token.
-        {"bad token without a home", {.input = "Bob\n", .env = {{"HOME", "/nonexistent/home"}}}, invalid},
+        {"bad token without a home",
+         {.input = "Bob\n", .env = {{"HOME", "/nonexistent/home"}}},
+         invalid},
         {"bad token with HOME unset", {.input = "Bob\n", .env = {{"HOME", std::nullopt}}}, invalid},
     };
     for (const auto& c : cases) {
@@ -103,21 +118,34 @@ TEST(Login, ReportsFileSystemErrors) {
         std::vector<std::string> left_in_dir;  // what .tarn-hosting holds afterwards
     };
     const std::vector<test_case> cases = {
-        {"file at the directory path", [](const sandbox& sb) { sb.write(".tarn-hosting", "x"); },
-         std::nullopt, "Not a directory (os error 20)", {}},
-        {"directory at the file path", [](const sandbox& sb) { sb.make_dir(conf); }, std::nullopt,
-         "Is a directory (os error 21)", {"tarn-hosting.conf"}},
+        {"file at the directory path",
+         [](const sandbox& sb) { sb.write(".tarn-hosting", "x"); },
+         std::nullopt,
+         "Not a directory (os error 20)",
+         {}},
+        {"directory at the file path",
+         [](const sandbox& sb) { sb.make_dir(conf); },
+         std::nullopt,
+         "Is a directory (os error 21)",
+         {"tarn-hosting.conf"}},
         {"dangling link at the directory path",
-         [](const sandbox& sb) { sb.make_link("nowhere", ".tarn-hosting"); }, std::nullopt,
-         "File exists (os error 17)", {}},
+         [](const sandbox& sb) { sb.make_link("nowhere", ".tarn-hosting"); },
+         std::nullopt,
+         "File exists (os error 17)",
+         {}},
         {"file size limit", [](const sandbox&) {}, rlim_t{0}, "File too large (os error 27)", {}},
-        {"file size limit mid-write", [](const sandbox&) {}, rlim_t{2}, "File too large (os error 27)", {}},
+        {"file size limit mid-write",
+         [](const sandbox&) {},
+         rlim_t{2},
+         "File too large (os error 27)",
+         {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         sandbox sb;
         c.setup(sb);
-        const result r = sb.run({"login"}, {.input = "Bob:\n", .file_size_limit = c.file_size_limit});
+        const result r =
+            sb.run({"login"}, {.input = "Bob:\n", .file_size_limit = c.file_size_limit});
         ASSERT_FALSE(r.timed_out);
         EXPECT_EQ(r.exit_code, 1);
         EXPECT_EQ(r.out, login_prompt);
@@ -154,7 +182,8 @@ TEST(Login, FailureKeepsThePreviousCredentials) {
         ASSERT_FALSE(r.timed_out);
         EXPECT_EQ(r.exit_code, 1);
         EXPECT_EQ(read_file(sb.at_home(conf)), "Old\nsecret\n");
-        EXPECT_EQ(list_dir(sb.at_home(".tarn-hosting")), std::vector<std::string>{"tarn-hosting.conf"});
+        EXPECT_EQ(list_dir(sb.at_home(".tarn-hosting")),
+                  std::vector<std::string>{"tarn-hosting.conf"});
     }
 }
 
@@ -179,27 +208,34 @@ TEST(Login, FollowsSymbolicLinks) {
         std::string written;  // relative to home: where the credentials end up
     };
     const std::vector<test_case> cases = {
-        {"relative link at the file path", [](const sandbox& sb) {
+        {"relative link at the file path",
+         [](const sandbox& sb) {
              sb.make_dir(".tarn-hosting");
              sb.write("dotfiles/creds", "Old\n\n");
              sb.make_link("../dotfiles/creds", ".tarn-hosting/tarn-hosting.conf");
-         }, "dotfiles/creds"},
-        {"absolute link at the file path", [](const sandbox& sb) {
+         },
+         "dotfiles/creds"},
+        {"absolute link at the file path",
+         [](const sandbox& sb) {
              sb.make_dir(".tarn-hosting");
              sb.write("dotfiles/creds", "Old\n\n");
              sb.make_link(sb.at_home("dotfiles/creds"), ".tarn-hosting/tarn-hosting.conf");
-         }, "dotfiles/creds"},
-        {"link at the directory path", [](const sandbox& sb) {
+         },
+         "dotfiles/creds"},
+        {"link at the directory path",
+         [](const sandbox& sb) {
              sb.make_dir("dotfiles/tarn");
              sb.make_link("dotfiles/tarn", ".tarn-hosting");
-         }, "dotfiles/tarn/tarn-hosting.conf"},
+         },
+         "dotfiles/tarn/tarn-hosting.conf"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         sandbox sb;
         c.setup(sb);
         std::vector<char> before(4096);
-        const std::string link = is_symlink(sb.at_home(conf)) ? sb.at_home(conf) : sb.at_home(".tarn-hosting");
+        const std::string link =
+            is_symlink(sb.at_home(conf)) ? sb.at_home(conf) : sb.at_home(".tarn-hosting");
         const ssize_t n = readlink(link.c_str(), before.data(), before.size());
         ASSERT_GT(n, 0);
         const result r = sb.run({"login"}, {.input = "Bob:pw\n"});
@@ -226,8 +262,9 @@ TEST(Login, StoredUserIsUsedByTheNextCommand) {
     EXPECT_EQ(shell.exit_code, 0) << shell.err;
     const auto calls = sb.calls();
     ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].args, (std::vector<std::string>{"-q", "-t", "-i", sb.key_path(), "-p", "20022",
-                                                       std::string("Alice@") + region_host, "id"}));
+    EXPECT_EQ(calls[0].args,
+              (std::vector<std::string>{"-q", "-t", "-i", sb.key_path(), "-p", "20022",
+                                        std::string("Alice@") + region_host, "id"}));
 }
 
 }  // namespace

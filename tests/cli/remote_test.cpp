@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <algorithm>
 #include <sys/stat.h>
+#include <algorithm>
 
 #include "harness.hpp"
 
@@ -28,7 +28,7 @@ std::vector<std::string> ssh_list(const std::string& key, const std::string& use
 
 // Every command that starts a program on the host, with valid arguments.
 const std::vector<std::vector<std::string>> remote_commands = {
-    {"shell"}, {"shell", "ls"}, {"run", "web", "ls"}, {"deploy"},
+    {"shell"},  {"shell", "ls"},     {"run", "web", "ls"}, {"deploy"},
     {"update"}, {"upload", "a.txt"}, {"download", "a.txt"}};
 
 TEST(ArgumentLists, ExactlyAsBuilt) {
@@ -52,22 +52,38 @@ TEST(ArgumentLists, ExactlyAsBuilt) {
         {{"shell", "", ""}, "ssh", ssh_with({" "})},
         {{"shell", "echo", "a b"}, "ssh", ssh_with({"echo a b"})},
         {{"shell", "echo", "a", "b"}, "ssh", ssh_with({"echo a b"})},
-        {{"shell", "ls  -la | wc -l; $HOME \"*\""}, "ssh", ssh_with({"ls  -la | wc -l; $HOME \"*\""})},
-        {{"run", "web", "ls", "-la"}, "ssh", ssh_with({"docker exec", "-it", "th-web-1", "ls -la"})},
+        {{"shell", "ls  -la | wc -l; $HOME \"*\""},
+         "ssh",
+         ssh_with({"ls  -la | wc -l; $HOME \"*\""})},
+        {{"run", "web", "ls", "-la"},
+         "ssh",
+         ssh_with({"docker exec", "-it", "th-web-1", "ls -la"})},
         {{"run", "web", ""}, "ssh", ssh_with({"docker exec", "-it", "th-web-1", ""})},
         {{"run", "", "x"}, "ssh", ssh_with({"docker exec", "-it", "th--1", "x"})},
         {{"run", "th-web", "x"}, "ssh", ssh_with({"docker exec", "-it", "th-th-web-1", "x"})},
         {{"deploy", "extra"}, "ssh", ssh_with({deploy_script})},
         {{"update", "extra", "words"}, "ssh", ssh_with({update_text})},
-        {{"upload", "docs/a.txt", "ignored"}, "scp", {"-i", "{key}", "-P", "20022", "docs/a.txt", target + ":"}},
-        {{"upload", "my file.txt"}, "scp", {"-i", "{key}", "-P", "20022", "my file.txt", target + ":"}},
+        {{"upload", "docs/a.txt", "ignored"},
+         "scp",
+         {"-i", "{key}", "-P", "20022", "docs/a.txt", target + ":"}},
+        {{"upload", "my file.txt"},
+         "scp",
+         {"-i", "{key}", "-P", "20022", "my file.txt", target + ":"}},
         {{"upload", "a/b:c"}, "scp", {"-i", "{key}", "-P", "20022", "a/b:c", target + ":"}},
         // Names scp would read as an option or as a remote host.
-        {{"upload", "-oProxyCommand=x"}, "scp", {"-i", "{key}", "-P", "20022", "./-oProxyCommand=x", target + ":"}},
-        {{"upload", "host:file"}, "scp", {"-i", "{key}", "-P", "20022", "./host:file", target + ":"}},
+        {{"upload", "-oProxyCommand=x"},
+         "scp",
+         {"-i", "{key}", "-P", "20022", "./-oProxyCommand=x", target + ":"}},
+        {{"upload", "host:file"},
+         "scp",
+         {"-i", "{key}", "-P", "20022", "./host:file", target + ":"}},
         {{"upload", "C:file"}, "scp", {"-i", "{key}", "-P", "20022", "./C:file", target + ":"}},
-        {{"download", "logs/app.log"}, "scp", {"-i", "{key}", "-P", "20022", target + ":logs/app.log", "{home}"}},
-        {{"download", "a b.txt", "ignored"}, "scp", {"-i", "{key}", "-P", "20022", target + ":a b.txt", "{home}"}},
+        {{"download", "logs/app.log"},
+         "scp",
+         {"-i", "{key}", "-P", "20022", target + ":logs/app.log", "{home}"}},
+        {{"download", "a b.txt", "ignored"},
+         "scp",
+         {"-i", "{key}", "-P", "20022", target + ":a b.txt", "{home}"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -98,9 +114,8 @@ TEST(ArgumentLists, HomeWithTrailingSlashIsJoinedWithoutDoubling) {
     EXPECT_EQ(r.exit_code, 0) << r.err;
     const auto calls = sb.calls();
     ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].args,
-              (std::vector<std::string>{"-i", sb.key_path(), "-P", "20022", "Bob@" + host + ":f",
-                                        sb.home() + "/"}));
+    EXPECT_EQ(calls[0].args, (std::vector<std::string>{"-i", sb.key_path(), "-P", "20022",
+                                                       "Bob@" + host + ":f", sb.home() + "/"}));
 }
 
 TEST(Credentials, FileContentsDecideTheUser) {
@@ -115,7 +130,10 @@ TEST(Credentials, FileContentsDecideTheUser) {
         {"last line without feed", "Bob\nsecret", "Bob"},
         {"CRLF", "Bob\r\nsecret\r\n", "Bob"},
         {"trimmed", " \tBob \n  \n", "Bob"},
-        {"no-break spaces trimmed", "\xc2\xa0" "Bob\xc2\xa0\n\n", "Bob"},
+        {"no-break spaces trimmed",
+         "\xc2\xa0"
+         "Bob\xc2\xa0\n\n",
+         "Bob"},
         {"inner space kept", "Bo b\n\n", "Bo b"},
         {"white space only is an empty user", " \t \n\n", ""},
         {"one line", "Bob\n", std::nullopt},
@@ -192,35 +210,43 @@ TEST(KeyLookup, FirstExistingLocationWins) {
         std::optional<std::string> chosen;  // relative to home; nothing: missing
     };
     const std::vector<test_case> cases = {
-        {"both", [](const sandbox& sb) {
+        {"both",
+         [](const sandbox& sb) {
              sb.write(".ssh/tarn-hosting-eastmere", "k");
              sb.write(".not-ssh/tarn-hosting-eastmere", "k");
-         }, dot_ssh},
-        {"only .not-ssh", [](const sandbox& sb) { sb.write(".not-ssh/tarn-hosting-eastmere", "k"); },
-         not_ssh},
-        {"dangling link at .ssh", [](const sandbox& sb) {
+         },
+         dot_ssh},
+        {"only .not-ssh",
+         [](const sandbox& sb) { sb.write(".not-ssh/tarn-hosting-eastmere", "k"); }, not_ssh},
+        {"dangling link at .ssh",
+         [](const sandbox& sb) {
              sb.make_link("nowhere", ".ssh/tarn-hosting-eastmere");
              sb.write(".not-ssh/tarn-hosting-eastmere", "k");
-         }, not_ssh},
-        {"link at .ssh to a file", [](const sandbox& sb) {
+         },
+         not_ssh},
+        {"link at .ssh to a file",
+         [](const sandbox& sb) {
              sb.write("keys/k", "k");
              sb.make_link("../keys/k", ".ssh/tarn-hosting-eastmere");
-         }, dot_ssh},
+         },
+         dot_ssh},
         {"directory at .ssh", [](const sandbox& sb) { sb.make_dir(".ssh/tarn-hosting-eastmere"); },
          dot_ssh},
-        {"unreadable key still counts", [](const sandbox& sb) {
-             sb.write(".ssh/tarn-hosting-eastmere", "k", 0);
-         }, dot_ssh},
+        {"unreadable key still counts",
+         [](const sandbox& sb) { sb.write(".ssh/tarn-hosting-eastmere", "k", 0); }, dot_ssh},
         {"neither", [](const sandbox&) {}, std::nullopt},
-        {"only a dangling link", [](const sandbox& sb) {
+        {"only a dangling link",
+         [](const sandbox& sb) {
              sb.make_link("nowhere", ".ssh/tarn-hosting-eastmere");
              sb.make_link("nowhere", ".not-ssh/tarn-hosting-eastmere");
-         }, std::nullopt},
+         },
+         std::nullopt},
         {"key under the wrong name", [](const sandbox& sb) { sb.write(".ssh/id_ed25519", "k"); },
          std::nullopt},
     };
     for (const auto& c : cases) {
-        for (const auto& args : {std::vector<std::string>{"shell"}, {"upload", "f"}, {"download", "f"}}) {
+        for (const auto& args :
+             {std::vector<std::string>{"shell"}, {"upload", "f"}, {"download", "f"}}) {
             SCOPED_TRACE(std::string(c.name) + " " + args[0]);
             sandbox sb;
             sb.write_creds("Bob\n\n");
@@ -266,8 +292,10 @@ TEST(ExitStatus, IsTheStartedProgramsStatus) {
         int value;
         int expected;
     };
-    const std::vector<test_case> outcomes = {
-        {"exit", 3, 3}, {"exit", 255, 255}, {"signal", SIGTERM, 128 + SIGTERM}, {"signal", SIGKILL, 128 + SIGKILL}};
+    const std::vector<test_case> outcomes = {{"exit", 3, 3},
+                                             {"exit", 255, 255},
+                                             {"signal", SIGTERM, 128 + SIGTERM},
+                                             {"signal", SIGKILL, 128 + SIGKILL}};
     for (const auto& outcome : outcomes) {
         for (const auto& args : remote_commands) {
             SCOPED_TRACE(::testing::PrintToString(args) + " " + outcome.what + " " +
@@ -356,16 +384,19 @@ TEST(StartedProgram, NotExecutableIsFatal) {
 TEST(HomeDirectory, FallsBackToTheUserDatabase) {
     if (!can_bind_over_user_home()) GTEST_SKIP() << "cannot make a private mount namespace here";
     const std::string db_home = user_db_home();
-    for (const std::optional<std::string>& home : {std::optional<std::string>{}, std::optional<std::string>{""}}) {
+    for (const std::optional<std::string>& home :
+         {std::optional<std::string>{}, std::optional<std::string>{""}}) {
         SCOPED_TRACE(home ? "HOME empty" : "HOME unset");
         sandbox sb;
         sb.sign_in("Carol");
-        const result r = sb.run({"download", "f"}, {.env = {{"HOME", home}}, .bind_over_user_home = sb.home()});
+        const result r =
+            sb.run({"download", "f"}, {.env = {{"HOME", home}}, .bind_over_user_home = sb.home()});
         ASSERT_FALSE(r.timed_out);
         EXPECT_EQ(r.exit_code, 0) << r.err;
         const auto calls = sb.calls();
         ASSERT_EQ(calls.size(), 1u);
-        const std::string key = db_home + (db_home.back() == '/' ? "" : "/") + ".ssh/tarn-hosting-eastmere";
+        const std::string key =
+            db_home + (db_home.back() == '/' ? "" : "/") + ".ssh/tarn-hosting-eastmere";
         EXPECT_EQ(calls[0].args, (std::vector<std::string>{"-i", key, "-P", "20022",
                                                            "Carol@" + host + ":f", db_home}));
     }
@@ -396,7 +427,8 @@ TEST(HomeDirectory, NoneAtAll) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
         sandbox sb;
         sb.sign_in();
-        const result r = sb.run(c.args, {.input = c.input, .env = {{"HOME", std::nullopt}}, .as_unknown_user = true});
+        const result r = sb.run(
+            c.args, {.input = c.input, .env = {{"HOME", std::nullopt}}, .as_unknown_user = true});
         ASSERT_FALSE(r.timed_out);
         EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
         EXPECT_EQ(r.out, c.out);
@@ -416,7 +448,8 @@ TEST(HomeDirectory, AsksGetentForUsersItCannotFindItself) {
     sb.sign_in("Dora");
     sb.write("../getent-bin/getent",
              "#!/bin/sh\n[ \"$1 $2\" = \"passwd $(/usr/bin/id -u)\" ] || exit 2\n"
-             "echo \"dora:x:$(/usr/bin/id -u):$(/usr/bin/id -g):Dora:" + sb.home() + ":/bin/sh\"\n",
+             "echo \"dora:x:$(/usr/bin/id -u):$(/usr/bin/id -g):Dora:" +
+                 sb.home() + ":/bin/sh\"\n",
              0755);
     const std::string path = sb.bin() + ":" + sb.root() + "/getent-bin";
     const result r = sb.run({"download", "f"}, {.env = {{"HOME", std::nullopt}, {"PATH", path}},

@@ -45,7 +45,8 @@ bool read_file(const std::string& path, std::string& out) {
     if (fd < 0) return false;
     char buffer[4096];
     ssize_t n;
-    while ((n = read(fd, buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<std::size_t>(n));
+    while ((n = read(fd, buffer, sizeof buffer)) > 0)
+        out.append(buffer, static_cast<std::size_t>(n));
     close(fd);
     return true;
 }

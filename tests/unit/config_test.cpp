@@ -25,8 +25,11 @@ TEST(ParseToken, SplitsAtTheOneColonAfterTrimming) {
         {"Bob:\n", "Bob", ""},
         {"Bob:secret\n", "Bob", "secret"},
         {"  Bob:secret  \r\n", "Bob", "secret"},
-        {"\xc2\xa0" "Bob:pw" "\xc2\xa0", "Bob", "pw"},
-        {"Bob :pw\n", "Bob ", "pw"},   // pieces are not trimmed
+        {"\xc2\xa0"
+         "Bob:pw"
+         "\xc2\xa0",
+         "Bob", "pw"},
+        {"Bob :pw\n", "Bob ", "pw"},  // pieces are not trimmed
         {"Bob: pw", "Bob", " pw"},
         {":pw", "", "pw"},
         {":", "", ""},
@@ -65,7 +68,8 @@ TEST(ParseCreds, ReadsTheFirstTwoGoodLinesTrimmed) {
 }
 
 TEST(ParseCreds, RejectsFilesWithoutTwoGoodLines) {
-    for (const std::string bytes : {"", "Bob", "Bob\n", "\xff\nBob\npw\n", "Bob\n\xff\npw\n", "-v\npw\n"}) {
+    for (const std::string bytes :
+         {"", "Bob", "Bob\n", "\xff\nBob\npw\n", "Bob\n\xff\npw\n", "-v\npw\n"}) {
         EXPECT_FALSE(config::parse_creds(bytes).has_value()) << bytes;
     }
 }

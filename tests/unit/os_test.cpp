@@ -22,13 +22,14 @@ std::string read_all(const std::string& path) {
 }
 
 int mode_of(const std::string& path) {
-    struct stat status{};
+    struct stat status {};
     stat(path.c_str(), &status);
     return status.st_mode & 07777;
 }
 
 std::size_t entries_in(const fs::path& dir) {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
 }
 
 TEST(Platform, LinuxBuildIsNotWindows) {
@@ -51,7 +52,10 @@ TEST(HomeDir, UsesHomeWhenSetAndNotEmpty) {
     const auto fallback = os::home_dir();  // the user database's entry
     EXPECT_TRUE(fallback.has_value());
     EXPECT_NE(fallback, "");
-    if (saved) setenv("HOME", kept.c_str(), 1); else unsetenv("HOME");
+    if (saved)
+        setenv("HOME", kept.c_str(), 1);
+    else
+        unsetenv("HOME");
 }
 
 TEST(CreateDirectory, IsPrivateAndReportsTheSystemError) {

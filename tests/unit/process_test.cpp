@@ -34,7 +34,8 @@ TEST(RunCmdCaptureOutput, ReturnsStandardOutputUnchanged) {
 
 TEST(RunCmdCaptureOutput, DrainsBothPipesWithoutDeadlock) {
     // Far more than a pipe holds on standard error, then standard output.
-    const std::string out = capture_sh("head -c 4000000 /dev/zero >&2; head -c 300000 /dev/zero | tr '\\0' x");
+    const std::string out =
+        capture_sh("head -c 4000000 /dev/zero >&2; head -c 300000 /dev/zero | tr '\\0' x");
     EXPECT_EQ(out, std::string(300000, 'x'));
 }
 

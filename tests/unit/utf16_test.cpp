@@ -21,9 +21,13 @@ TEST(Utf16, ConvertsBothWaysAndMarksUnpairedSurrogatesAsInvalid) {
         {"two-byte", u"\u00fc", "\xc3\xbc", true},
         {"three-byte", u"\u20ac", "\xe2\x82\xac", true},
         {"surrogate pair", u"\U0001F600", "\xf0\x9f\x98\x80", true},
-        {"lone high surrogate", std::u16string{u'a', char16_t(0xD83D), u'b'}, "a\xed\xa0\xbd" "b", false},
+        {"lone high surrogate", std::u16string{u'a', char16_t(0xD83D), u'b'},
+         "a\xed\xa0\xbd"
+         "b",
+         false},
         {"lone low surrogate", std::u16string{char16_t(0xDE00)}, "\xed\xb8\x80", false},
-        {"high surrogate at the end", std::u16string{u'x', char16_t(0xD800)}, "x\xed\xa0\x80", false},
+        {"high surrogate at the end", std::u16string{u'x', char16_t(0xD800)}, "x\xed\xa0\x80",
+         false},
         {"pair in the wrong order", std::u16string{char16_t(0xDE00), char16_t(0xD83D)},
          "\xed\xb8\x80\xed\xa0\xbd", false},
     };
@@ -36,9 +40,11 @@ TEST(Utf16, ConvertsBothWaysAndMarksUnpairedSurrogatesAsInvalid) {
 }
 
 TEST(Utf16, BytesThatStartNoSequenceBecomeReplacementCharacters) {
-    EXPECT_EQ(utf16::from_utf8("a\xff" "b"), u"a\uFFFDb");
-    EXPECT_EQ(utf16::from_utf8("\xc0\xaf"), u"\uFFFD\uFFFD");        // overlong
-    EXPECT_EQ(utf16::from_utf8("\xe2\x82"), u"\uFFFD\uFFFD");        // cut short
+    EXPECT_EQ(utf16::from_utf8("a\xff"
+                               "b"),
+              u"a\uFFFDb");
+    EXPECT_EQ(utf16::from_utf8("\xc0\xaf"), u"\uFFFD\uFFFD");                      // overlong
+    EXPECT_EQ(utf16::from_utf8("\xe2\x82"), u"\uFFFD\uFFFD");                      // cut short
     EXPECT_EQ(utf16::from_utf8("\xf4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD");  // above U+10FFFF
 }
 

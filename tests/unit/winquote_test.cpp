@@ -75,7 +75,8 @@ TEST(QuoteArg, HardCasesReadBackUnchanged) {
 }
 
 TEST(CommandLine, WholeListSplitsBackIntoTheSameArguments) {
-    const std::vector<std::string> args{"", "-pw", R"(p"w\)", " ", "\\\\", "tail\\", "\t", "x y\\\\"};
+    const std::vector<std::string> args{"",     "-pw",    R"(p"w\)", " ",
+                                        "\\\\", "tail\\", "\t",      "x y\\\\"};
     const std::string line = winquote::command_line(R"(C:\bin\plink.exe)", args);
     EXPECT_EQ(line.substr(0, 19), R"(C:\bin\plink.exe "")");
     // The program name ends at the first blank; the rest are the arguments.

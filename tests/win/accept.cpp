@@ -28,7 +28,9 @@ std::wstring widen(const std::string& text) {
     return std::wstring(wide.begin(), wide.end());
 }
 
-std::string narrow(const std::wstring& text) { return utf16::to_utf8(std::u16string(text.begin(), text.end())); }
+std::string narrow(const std::wstring& text) {
+    return utf16::to_utf8(std::u16string(text.begin(), text.end()));
+}
 
 // A Linux path as Wine shows it, on drive Z:.
 std::wstring windows_path(std::wstring path) {
@@ -74,14 +76,15 @@ void check(bool ok, const std::string& what) {
 void check_eq(const std::string& actual, const std::string& expected, const std::string& what) {
     if (actual == expected) return;
     ++failures;
-    std::fprintf(stderr, "FAILED: %s\n  expected: %s\n  actual:   %s\n", what.c_str(), show(expected).c_str(),
-                 show(actual).c_str());
+    std::fprintf(stderr, "FAILED: %s\n  expected: %s\n  actual:   %s\n", what.c_str(),
+                 show(expected).c_str(), show(actual).c_str());
 }
 
 void check_eq(long actual, long expected, const std::string& what) {
     if (actual == expected) return;
     ++failures;
-    std::fprintf(stderr, "FAILED: %s\n  expected: %ld\n  actual:   %ld\n", what.c_str(), expected, actual);
+    std::fprintf(stderr, "FAILED: %s\n  expected: %ld\n  actual:   %ld\n", what.c_str(), expected,
+                 actual);
 }
 
 bool starts_with(const std::string& text, const std::string& prefix) {
@@ -91,8 +94,8 @@ bool starts_with(const std::string& text, const std::string& prefix) {
 // ---- files --------------------------------------------------------------
 
 void write_file(const std::wstring& path, const std::string& bytes) {
-    const HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         std::fprintf(stderr, "cannot write %s\n", narrow(path).c_str());
         ExitProcess(2);
@@ -103,8 +106,8 @@ void write_file(const std::wstring& path, const std::string& bytes) {
 }
 
 std::optional<std::string> read_file(const std::wstring& path) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return std::nullopt;
     std::string bytes;
     char buffer[4096];
@@ -155,7 +158,9 @@ struct fixture {
     std::wstring cwd;   // the client's current folder
 
     std::wstring path(const std::string& relative) const { return root + L"\\" + widen(relative); }
-    void set(const std::string& file, const std::string& bytes) const { write_file(bin + L"\\" + widen(file), bytes); }
+    void set(const std::string& file, const std::string& bytes) const {
+        write_file(bin + L"\\" + widen(file), bytes);
+    }
     void credentials(const std::string& bytes) const {
         make_dir(home + L"\\.tarn-hosting");
         write_file(home + L"\\.tarn-hosting\\tarn-hosting.conf", bytes);
@@ -203,7 +208,7 @@ struct options {
     std::optional<std::string> input;  // written to standard input, which is then closed
     bool input_stays_open = false;     // no input and never closed
     std::map<std::wstring, std::optional<std::wstring>> environment;  // nothing: removed
-    std::optional<std::wstring> path;                                // PATH; the stand-ins' folder by default
+    std::optional<std::wstring> path;  // PATH; the stand-ins' folder by default
     std::optional<std::wstring> cwd;
     std::optional<std::wstring> exe;  // another copy of the client
 };
@@ -242,7 +247,8 @@ std::wstring environment_block(const fixture& fx, const options& opts) {
         }
     }
     std::wstring block;
-    for (const auto& entry : variables) block += entry.second.first + L"=" + entry.second.second + L'\0';
+    for (const auto& entry : variables)
+        block += entry.second.first + L"=" + entry.second.second + L'\0';
     block += L'\0';
     return block;
 }
@@ -261,7 +267,8 @@ result run(const fixture& fx, const std::vector<std::string>& args, const option
     CreatePipe(&in_read, &in_write, &inherit, 0);
     CreatePipe(&out_read, &out_write, &inherit, 0);
     CreatePipe(&err_read, &err_write, &inherit, 0);
-    for (HANDLE own : {in_write, out_read, err_read}) SetHandleInformation(own, HANDLE_FLAG_INHERIT, 0);
+    for (HANDLE own : {in_write, out_read, err_read})
+        SetHandleInformation(own, HANDLE_FLAG_INHERIT, 0);
 
     const std::wstring exe = opts.exe.value_or(client_exe);
     std::wstring command_line = widen(winquote::command_line(narrow(exe), args));
@@ -275,8 +282,9 @@ result run(const fixture& fx, const std::vector<std::string>& args, const option
     startup.hStdOutput = out_write;
     startup.hStdError = err_write;
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
-                        environment.data(), cwd.c_str(), &startup, &info)) {
+    if (!CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, TRUE,
+                        CREATE_UNICODE_ENVIRONMENT, environment.data(), cwd.c_str(), &startup,
+                        &info)) {
         std::fprintf(stderr, "cannot start the client: error %lu\n", GetLastError());
         ExitProcess(2);
     }
@@ -290,7 +298,8 @@ result run(const fixture& fx, const std::vector<std::string>& args, const option
     std::thread err_reader(drain, err_read, &r.err);
     if (opts.input) {
         DWORD n = 0;
-        WriteFile(in_write, opts.input->data(), static_cast<DWORD>(opts.input->size()), &n, nullptr);
+        WriteFile(in_write, opts.input->data(), static_cast<DWORD>(opts.input->size()), &n,
+                  nullptr);
     }
     if (!opts.input_stays_open) CloseHandle(in_write);
     if (WaitForSingleObject(info.hProcess, 60000) != WAIT_OBJECT_0) {
@@ -337,23 +346,24 @@ const std::string usage =
     "  run <container> <cmd>   run a command in a container\n"
     "\n";
 
-const std::string prompt =
-    "\nLOGIN REQUIRED\nPlease provide your tarn-hosting access token:\n";
+const std::string prompt = "\nLOGIN REQUIRED\nPlease provide your tarn-hosting access token:\n";
 
 const std::string host = "eastmere.tarn-hosting.net";
 const std::string fingerprint = "SHA256:aNB715wPh9eouIF5DSO688HJ42ZjZvP4uCBH+9zy2GM";
 
 const std::string missing_key =
-    "Expected to find SSH key at either ~/.ssh/tarn-hosting-eastmere or ~/.not-ssh/tarn-hosting-eastmere\n";
+    "Expected to find SSH key at either ~/.ssh/tarn-hosting-eastmere or "
+    "~/.not-ssh/tarn-hosting-eastmere\n";
 
 const std::string drive_message =
-    "Your volumes are now mounted on the L: drive. Press ctrl+c or simply close this window to unmount when "
+    "Your volumes are now mounted on the L: drive. Press ctrl+c or simply close this window to "
+    "unmount when "
     "done\n";
 
 std::vector<std::string> plink_args(const std::string& user, const std::string& password,
                                     std::vector<std::string> remote) {
-    std::vector<std::string> args{"-batch", "-P", "20022", "-hostkey", fingerprint, "-ssh", host,
-                                  "-pw",    password, "-l", user};
+    std::vector<std::string> args{"-batch", "-P",  "20022",  "-hostkey", fingerprint, "-ssh",
+                                  host,     "-pw", password, "-l",       user};
     args.insert(args.end(), remote.begin(), remote.end());
     return args;
 }
@@ -393,31 +403,36 @@ void login_installs_the_dependencies() {
     fx.set("winget.exit", "1");  // a failed installation stops nothing
     const result r = run(fx, {"login"}, {.input = std::string("  Bob:s3cret \r\n")});
     check_eq(r.out,
-             prompt + "Making sure all dependencies are installed...\n" + "winget ran\nwinget ran\nwinget ran\nwinget ran\n" +
-                 "\n" + std::string(53, '-') + "\n" +
-                 "ACTION REQUIRED: tarn-hosting is now configured! Before you can start running further commands, "
-                 "you will need to restart your command prompt window to ensure all dependencies have been loaded "
+             prompt + "Making sure all dependencies are installed...\n" +
+                 "winget ran\nwinget ran\nwinget ran\nwinget ran\n" + "\n" + std::string(53, '-') +
+                 "\n" +
+                 "ACTION REQUIRED: tarn-hosting is now configured! Before you can start running "
+                 "further commands, "
+                 "you will need to restart your command prompt window to ensure all dependencies "
+                 "have been loaded "
                  "properly.\n" +
                  usage,
              "login output");
     expect_clean(r, "login");
     check_eq(r.status, 0, "login exit status");
-    const std::vector<std::string> install{"install", "--accept-package-agreements", "--accept-source-agreements",
-                                           "-h"};
+    const std::vector<std::string> install{"install", "--accept-package-agreements",
+                                           "--accept-source-agreements", "-h"};
     auto with = [&](std::vector<std::string> rest) {
         auto args = install;
         args.insert(args.end(), rest.begin(), rest.end());
         return args;
     };
     check_eq(calls(fx),
-             call("winget", with({"rclone"}), 1) + call("winget", with({"-e", "--id", "WinFsp.WinFsp"}), 1) +
+             call("winget", with({"rclone"}), 1) +
+                 call("winget", with({"-e", "--id", "WinFsp.WinFsp"}), 1) +
                  call("winget", with({"-e", "--id", "SSHFS-Win.SSHFS-Win"}), 1) +
                  call("winget", with({"-e", "--id", "PuTTY.PuTTY"}), 1),
              "the four installations, in order, each to its end");
-    check_eq(read_file(fx.home + L"\\.tarn-hosting\\tarn-hosting.conf").value_or("<none>"), "Bob\ns3cret\n",
-             "the credentials file is replaced whole, with line feeds only");
+    check_eq(read_file(fx.home + L"\\.tarn-hosting\\tarn-hosting.conf").value_or("<none>"),
+             "Bob\ns3cret\n", "the credentials file is replaced whole, with line feeds only");
     const auto left = list_dir(fx.home + L"\\.tarn-hosting");
-    check(left.size() == 1 && left[0] == L"tarn-hosting.conf", "no temporary file is left beside the credentials");
+    check(left.size() == 1 && left[0] == L"tarn-hosting.conf",
+          "no temporary file is left beside the credentials");
 }
 
 void login_reports_a_bad_token() {
@@ -426,7 +441,8 @@ void login_reports_a_bad_token() {
         const result r = run(fx, {"login", "extra"}, {.input = input});
         check_eq(r.out, prompt, "prompt without the Unix note for " + show(input));
         check_eq(r.err,
-                 input == "\xff:x\n" ? "ERROR: stream did not contain valid UTF-8\n" : "ERROR: Invalid access token\n",
+                 input == "\xff:x\n" ? "ERROR: stream did not contain valid UTF-8\n"
+                                     : "ERROR: Invalid access token\n",
                  "login error for " + show(input));
         check_eq(r.status, 1, "login exit status for " + show(input));
     }
@@ -440,13 +456,15 @@ void login_creates_the_credentials_folder() {
     const fixture fx = make_fixture("login_creates_the_credentials_folder");
     const result r = run(fx, {"login"}, {.input = std::string("Bob:\n")});
     check_eq(r.status, 0, "login exit status");
-    check_eq(read_file(fx.home + L"\\.tarn-hosting\\tarn-hosting.conf").value_or("<none>"), "Bob\n\n",
-             "credentials written into a new folder");
+    check_eq(read_file(fx.home + L"\\.tarn-hosting\\tarn-hosting.conf").value_or("<none>"),
+             "Bob\n\n", "credentials written into a new folder");
     const std::string installed = calls(fx);
 
     const result missing =
-        run(fx, {"login"}, {.input = std::string("Bob:pw\n"), .environment = {{L"HOME", fx.root + L"\\absent"}}});
-    check_eq(missing.err, "ERROR: No such file or directory (os error 2)\n", "login error for a missing home");
+        run(fx, {"login"},
+            {.input = std::string("Bob:pw\n"), .environment = {{L"HOME", fx.root + L"\\absent"}}});
+    check_eq(missing.err, "ERROR: No such file or directory (os error 2)\n",
+             "login error for a missing home");
     check_eq(missing.status, 1, "login exit status for a missing home");
     check_eq(calls(fx), installed, "nothing installed after a failed login");
 }
@@ -465,7 +483,8 @@ void remote_commands_use_plink_with_the_password() {
         {{"run", "web", "ls", "-la"}, {"docker exec", "-it", "th-web-1", "ls -la"}},
         {{"deploy", "ignored"}, {"/tarn-hosting/tarn-hosting-v2/script/deploy"}},
         {{"update"},
-         {"sudo apt-get update && sudo apt-get upgrade -y && sudo apt-get autoremove -y && sudo do-release-upgrade"}},
+         {"sudo apt-get update && sudo apt-get upgrade -y && sudo apt-get autoremove -y && sudo "
+          "do-release-upgrade"}},
     };
     std::string expected;
     for (const auto& c : cases) {
@@ -483,9 +502,12 @@ void remote_commands_use_plink_with_the_password() {
 void arguments_round_trip_through_the_command_line() {
     const fixture fx = make_fixture("arguments_round_trip_through_the_command_line");
     const std::string user = "B o\tb\\";
-    const std::string password = "a\\\"b \\\\server\\share\\ %PATH% a^b&c|d<e>f \"q\" \xc3\xbcn\xc3\xaf\xe2\x82\xac\xf0\x9f\x98\x80 t\\";
+    const std::string password =
+        "a\\\"b \\\\server\\share\\ %PATH% a^b&c|d<e>f \"q\" "
+        "\xc3\xbcn\xc3\xaf\xe2\x82\xac\xf0\x9f\x98\x80 t\\";
     fx.credentials(user + "\n" + password + "\n");
-    const std::vector<std::string> words{"\"", "a b", "c\\", "\\\\s\\x\\", "%PATH%", "a^b&c|d<e>f", "\xc3\xa9t\xc3\xa9"};
+    const std::vector<std::string> words{
+        "\"", "a b", "c\\", "\\\\s\\x\\", "%PATH%", "a^b&c|d<e>f", "\xc3\xa9t\xc3\xa9"};
     std::vector<std::string> args{"shell"};
     args.insert(args.end(), words.begin(), words.end());
     std::string joined;
@@ -526,18 +548,35 @@ void transfers_use_scp_and_the_key() {
     check_eq(upload.status, 3, "scp's exit status is the client's");
     run(fx, {"upload", "C:\\data\\x.txt"});
     run(fx, {"upload", "-rf"});
-    check_eq(calls(fx),
-             call("scp", logged({"-i", other_key, "-P", "20022", "Bob@" + host + ":logs/app log.txt", home})) +
-                 call("scp", logged({"-i", key, "-P", "20022", "docs\\my file.txt", "Bob@" + host + ":"}), 3) +
-                 call("scp", logged({"-i", key, "-P", "20022", "C:\\data\\x.txt", "Bob@" + host + ":"}), 3) +
-                 call("scp", logged({"-i", key, "-P", "20022", "./-rf", "Bob@" + host + ":"}), 3),
-             "scp argument lists, the key under .ssh preferred");
+    check_eq(
+        calls(fx),
+        call("scp",
+             logged({"-i", other_key, "-P", "20022", "Bob@" + host + ":logs/app log.txt", home})) +
+            call("scp",
+                 logged({"-i", key, "-P", "20022", "docs\\my file.txt", "Bob@" + host + ":"}), 3) +
+            call("scp", logged({"-i", key, "-P", "20022", "C:\\data\\x.txt", "Bob@" + host + ":"}),
+                 3) +
+            call("scp", logged({"-i", key, "-P", "20022", "./-rf", "Bob@" + host + ":"}), 3),
+        "scp argument lists, the key under .ssh preferred");
 }
 
 std::vector<std::string> mount_args(const std::string& user, const std::string& obscured) {
-    return {"mount", "--allow-non-empty", "--vfs-cache-mode", "full", "--volname", "tarn-hosting-volumes",
-            "--sftp-host", host, "--sftp-port", "20022", "--sftp-user", user, "--sftp-pass", obscured,
-            ":sftp:/home/" + user + "/volumes", "L:"};
+    return {"mount",
+            "--allow-non-empty",
+            "--vfs-cache-mode",
+            "full",
+            "--volname",
+            "tarn-hosting-volumes",
+            "--sftp-host",
+            host,
+            "--sftp-port",
+            "20022",
+            "--sftp-user",
+            user,
+            "--sftp-pass",
+            obscured,
+            ":sftp:/home/" + user + "/volumes",
+            "L:"};
 }
 
 // The drive is opened three seconds after the task starts, while rclone
@@ -553,15 +592,17 @@ void mount_opens_the_drive_after_three_seconds() {
     check_eq(r.out, "0bsc ured\n\n" + drive_message, "mount output");
     expect_clean(r, "mount");
     check_eq(r.status, 5, "rclone mount's exit status is the client's");
-    check_eq(calls(fx),
-             call("rclone", {"obscure", "pass word"}) + "> rclone\n" +
-                 [&] {
-                     std::string lines;
-                     for (const auto& arg : logged(mount_args("Bo b", "0bsc ured\n"))) lines += "| " + arg + "\n";
-                     return lines;
-                 }() +
-                 "> explorer\n| L:\n< rclone 5\n< explorer 0\n",
-             "obscure, then mount; explorer starts during the mount and is waited for");
+    check_eq(
+        calls(fx),
+        call("rclone", {"obscure", "pass word"}) + "> rclone\n" +
+            [&] {
+                std::string lines;
+                for (const auto& arg : logged(mount_args("Bo b", "0bsc ured\n")))
+                    lines += "| " + arg + "\n";
+                return lines;
+            }() +
+            "> explorer\n| L:\n< rclone 5\n< explorer 0\n",
+        "obscure, then mount; explorer starts during the mount and is waited for");
 }
 
 void mount_that_ends_sooner_discards_the_task() {
@@ -572,7 +613,8 @@ void mount_that_ends_sooner_discards_the_task() {
     check_eq(r.out, "x\n", "obscured text and one line feed, no drive message");
     expect_clean(r, "mount");
     check_eq(r.status, 0, "exit status");
-    check_eq(calls(fx), call("rclone", {"obscure", "pw"}) + call("rclone", logged(mount_args("Bob", "x"))),
+    check_eq(calls(fx),
+             call("rclone", {"obscure", "pw"}) + call("rclone", logged(mount_args("Bob", "x"))),
              "no explorer");
 }
 
@@ -587,7 +629,8 @@ void mount_without_explorer_ends_only_the_task() {
               r.err.find('\n') == r.err.size() - 1,
           "one diagnostic line for explorer, got " + show(r.err));
     check_eq(r.status, 0, "exit status");
-    check_eq(calls(fx), call("rclone", {"obscure", "pw"}) + call("rclone", logged(mount_args("Bob", "o"))),
+    check_eq(calls(fx),
+             call("rclone", {"obscure", "pw"}) + call("rclone", logged(mount_args("Bob", "o"))),
              "the mount ran to its end");
 }
 
@@ -603,13 +646,15 @@ void capture_reads_nul_and_drains_both_pipes() {
     const result r = run(fx, {"mount"}, {.input_stays_open = true});
     check_eq(r.out, "abc\n", "captured output printed back");
     check_eq(calls(fx),
-             "> rclone\n| obscure\n| pw\n| stdin 0 bytes\n< rclone 0\n" + call("rclone", logged(mount_args("Bob", "abc"))),
+             "> rclone\n| obscure\n| pw\n| stdin 0 bytes\n< rclone 0\n" +
+                 call("rclone", logged(mount_args("Bob", "abc"))),
              "obscure read nothing and ended");
 
     fx.set("rclone.obscure.out", "\xff");
     const result bad = run(fx, {"mount"}, {.input_stays_open = true});
     check_eq(bad.out, "", "nothing printed for output that is not UTF-8");
-    check(starts_with(bad.err, "error: Failed to convert output to string"), "diagnostic, got " + show(bad.err));
+    check(starts_with(bad.err, "error: Failed to convert output to string"),
+          "diagnostic, got " + show(bad.err));
     check_eq(bad.status, 101, "fatal exit status");
 }
 
@@ -623,11 +668,14 @@ void programs_come_from_absolute_path_folders_only() {
     const std::wstring copy = downloads + L"\\tarn-hosting.exe";
     CopyFileW(client_exe.c_str(), copy.c_str(), FALSE);
 
-    const result beside = run(fx, {"shell"}, {.path = fx.bin + L";downloads;.", .cwd = downloads, .exe = copy});
+    const result beside =
+        run(fx, {"shell"}, {.path = fx.bin + L";downloads;.", .cwd = downloads, .exe = copy});
     check_eq(beside.out, "", "no output");
-    check(starts_with(beside.err, "error: Error running command: "), "not found, got " + show(beside.err));
+    check(starts_with(beside.err, "error: Error running command: "),
+          "not found, got " + show(beside.err));
     check_eq(beside.status, 101, "fatal exit status");
-    check(!read_file(downloads + L"\\calls.log"), "the plink beside the client and in the current folder never ran");
+    check(!read_file(downloads + L"\\calls.log"),
+          "the plink beside the client and in the current folder never ran");
 
     const std::wstring batch = fx.root + L"\\batch";
     make_dir(batch);
@@ -635,9 +683,11 @@ void programs_come_from_absolute_path_folders_only() {
     install_programs(fx.root + L"\\later", {"plink"});
     const result refused = run(fx, {"shell"}, {.path = batch + L";" + fx.root + L"\\later"});
     check_eq(refused.out, "", "the batch file did not run");
-    check(starts_with(refused.err, "error: Error running command: "), "batch refused, got " + show(refused.err));
+    check(starts_with(refused.err, "error: Error running command: "),
+          "batch refused, got " + show(refused.err));
     check_eq(refused.status, 101, "fatal exit status");
-    check(!read_file(fx.root + L"\\later\\calls.log"), "no later folder is tried after a batch file");
+    check(!read_file(fx.root + L"\\later\\calls.log"),
+          "no later folder is tried after a batch file");
 
     const result quoted = run(fx, {"shell"}, {.path = L"\"" + fx.root + L"\\later\""});
     check_eq(quoted.status, 0, "a quoted PATH folder is used");
@@ -650,15 +700,16 @@ void unpaired_surrogate_argument_is_refused() {
     // The generalised UTF-8 of a lone U+D800, which reaches the client as that surrogate.
     const result r = run(fx, {"upload", "a", "x\xed\xa0\x80"});
     check_eq(r.out, "", "nothing on standard output");
-    check(starts_with(r.err, "error: argument is not valid UTF-8"), "diagnostic, got " + show(r.err));
+    check(starts_with(r.err, "error: argument is not valid UTF-8"),
+          "diagnostic, got " + show(r.err));
     check_eq(r.status, 101, "fatal exit status");
     check_eq(calls(fx), "", "nothing uploaded");
 
     const result good = run(fx, {"upload", "\xf0\x9f\x98\x80 \xc3\xa9"});
     check_eq(good.status, 0, "a surrogate pair is fine");
     check_eq(calls(fx),
-             call("scp", logged({"-i", fx.home_utf8() + "\\.ssh\\tarn-hosting-eastmere", "-P", "20022",
-                                 "\xf0\x9f\x98\x80 \xc3\xa9", "Bob@" + host + ":"})),
+             call("scp", logged({"-i", fx.home_utf8() + "\\.ssh\\tarn-hosting-eastmere", "-P",
+                                 "20022", "\xf0\x9f\x98\x80 \xc3\xa9", "Bob@" + host + ":"})),
              "non-ASCII argument unchanged");
 }
 
@@ -669,14 +720,18 @@ void home_falls_back_to_the_profile() {
     make_dir(profile + L"\\.tarn-hosting");
     write_file(profile + L"\\.tarn-hosting\\tarn-hosting.conf", "Prof\npw\n");
     for (const auto& home : {std::optional<std::wstring>{}, std::optional<std::wstring>{L""}}) {
-        const result r = run(fx, {"shell"}, {.environment = {{L"HOME", home}, {L"USERPROFILE", profile}}});
+        const result r =
+            run(fx, {"shell"}, {.environment = {{L"HOME", home}, {L"USERPROFILE", profile}}});
         check_eq(r.status, 0, home ? "empty HOME" : "no HOME");
     }
-    check_eq(calls(fx), call("plink", plink_args("Prof", "pw", {})) + call("plink", plink_args("Prof", "pw", {})),
-             "credentials read from USERPROFILE");
+    check_eq(
+        calls(fx),
+        call("plink", plink_args("Prof", "pw", {})) + call("plink", plink_args("Prof", "pw", {})),
+        "credentials read from USERPROFILE");
 
     // Neither: the profile folder of the account, which holds no credentials.
-    const result r = run(fx, {"deploy"}, {.environment = {{L"HOME", std::nullopt}, {L"USERPROFILE", std::nullopt}}});
+    const result r = run(
+        fx, {"deploy"}, {.environment = {{L"HOME", std::nullopt}, {L"USERPROFILE", std::nullopt}}});
     check_eq(r.out, "Config file is invalid. Try running `tarn-hosting login` again.\n",
              "a home was found and had no credentials file");
     check_eq(r.status, 101, "fatal exit status");
@@ -702,13 +757,15 @@ const std::map<std::string, std::function<void()>> cases{
     {"login_reports_a_bad_token", login_reports_a_bad_token},
     {"login_creates_the_credentials_folder", login_creates_the_credentials_folder},
     {"remote_commands_use_plink_with_the_password", remote_commands_use_plink_with_the_password},
-    {"arguments_round_trip_through_the_command_line", arguments_round_trip_through_the_command_line},
+    {"arguments_round_trip_through_the_command_line",
+     arguments_round_trip_through_the_command_line},
     {"transfers_use_scp_and_the_key", transfers_use_scp_and_the_key},
     {"mount_opens_the_drive_after_three_seconds", mount_opens_the_drive_after_three_seconds},
     {"mount_that_ends_sooner_discards_the_task", mount_that_ends_sooner_discards_the_task},
     {"mount_without_explorer_ends_only_the_task", mount_without_explorer_ends_only_the_task},
     {"capture_reads_nul_and_drains_both_pipes", capture_reads_nul_and_drains_both_pipes},
-    {"programs_come_from_absolute_path_folders_only", programs_come_from_absolute_path_folders_only},
+    {"programs_come_from_absolute_path_folders_only",
+     programs_come_from_absolute_path_folders_only},
     {"unpaired_surrogate_argument_is_refused", unpaired_surrogate_argument_is_refused},
     {"home_falls_back_to_the_profile", home_falls_back_to_the_profile},
     {"usage_and_errors_write_exact_bytes", usage_and_errors_write_exact_bytes},

@@ -34,8 +34,8 @@ std::wstring widen(const std::string& text) {
 }
 
 std::optional<std::string> read_file(const std::wstring& path) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return std::nullopt;
     std::string bytes;
     char buffer[4096];
@@ -49,14 +49,17 @@ void write_all(HANDLE handle, const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         DWORD n = 0;
-        if (!WriteFile(handle, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &n, nullptr)) return;
+        if (!WriteFile(handle, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &n,
+                       nullptr))
+            return;
         done += n;
     }
 }
 
 void append_log(const std::wstring& path, const std::string& record) {
-    const HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) ExitProcess(120);
     write_all(file, record);
     CloseHandle(file);
@@ -109,7 +112,8 @@ int wmain(int argc, wchar_t** argv) {
 
     const auto setting = [&](const wchar_t* key) -> std::optional<std::string> {
         if (!args.empty()) {
-            if (auto value = read_file(dir + name + L"." + widen(args[0]) + L"." + key)) return value;
+            if (auto value = read_file(dir + name + L"." + widen(args[0]) + L"." + key))
+                return value;
         }
         return read_file(dir + name + L"." + key);
     };
@@ -122,7 +126,8 @@ int wmain(int argc, wchar_t** argv) {
         std::string input;
         char buffer[4096];
         DWORD n = 0;
-        while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &n, nullptr) && n > 0) {
+        while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &n, nullptr) &&
+               n > 0) {
             input.append(buffer, n);
         }
         append_log(log, "| stdin " + std::to_string(input.size()) + " bytes\n");
