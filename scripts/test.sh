@@ -2,16 +2,20 @@
 # Installs what the tests need, builds the dev preset and runs every test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh cmake ninja-build g++ libasio-dev libgtest-dev
-# The manual page, completion and package tests.
-scripts/deps.sh mandoc man-db lintian zsh fish dpkg-dev
-# The end-to-end tests: a real sshd as the region host, in namespaces.
-scripts/deps.sh openssh-server openssh-client iproute2 util-linux
+# The build; the manual page, completion and package tests; the end-to-end
+# tests (a real sshd as the region host, in namespaces); the Windows cross
+# build and Wine; the fuzzers and the static checks.
+scripts/deps.sh cmake ninja-build g++ libasio-dev libgtest-dev \
+  mandoc man-db lintian zsh fish dpkg-dev \
+  openssh-server openssh-client iproute2 util-linux \
+  g++-mingw-w64-x86-64-posix wine wine64 \
+  clang libclang-rt-14-dev clang-format clang-tidy
 cmake --preset dev >/dev/null
 cmake --build --preset dev
 ctest --preset dev
+# Layout and lint of the sources.
+scripts/check-static.sh
 # The Windows build: cross-compiled, then its acceptance suite under Wine.
-scripts/deps.sh g++-mingw-w64-x86-64-posix wine wine64
 cmake --preset win-cross >/dev/null
 cmake --build --preset win-cross
 ctest --preset win-cross
@@ -24,7 +28,6 @@ cmake --preset tsan >/dev/null
 cmake --build --preset tsan
 ctest --preset tsan
 # Fuzzing: a short run of every target from its seed corpus.
-scripts/deps.sh clang libclang-rt-14-dev
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 scripts/fuzz.sh 60
