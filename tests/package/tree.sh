@@ -1,3 +1,8 @@
+# is_static FILE: whether FILE is an ELF program that needs no shared library.
+is_static() {
+  ! readelf -d "$1" 2>/dev/null | grep -q '(NEEDED)'
+}
+
 # check_tree DIR COMPRESSED SOURCE_DIR: DIR, the installation prefix of a
 # tree, holds exactly the client's files, installed from SOURCE_DIR; with
 # COMPRESSED=1 the manual page and the change log are gzipped, as in the
@@ -5,12 +10,15 @@
 check_tree() {
   local dir=$1 compressed=$2 source=$3 gz='' status=0
   [ "$compressed" = 1 ] && gz=.gz
+  # The static build carries a lintian override for its binary.
+  local overrides=''
+  is_static "$dir/bin/tarn-hosting" && overrides=$'\nshare/lintian/overrides/tarn-hosting'
   local expected="bin/tarn-hosting
 share/bash-completion/completions/tarn-hosting
 share/doc/tarn-hosting/README.md
 share/doc/tarn-hosting/changelog$gz
 share/doc/tarn-hosting/copyright
-share/fish/vendor_completions.d/tarn-hosting.fish
+share/fish/vendor_completions.d/tarn-hosting.fish$overrides
 share/man/man1/tarn-hosting.1$gz
 share/zsh/vendor-completions/_tarn-hosting"
   local actual
